@@ -34,14 +34,15 @@ void ReduceScreen(const platform::ScreenImage& image, ScreenCells* cells) {
     for (int sx = 0; sx < kSampleWidth; ++sx) {
         const long long x = (2LL * sx + 1) * image.width / (2LL * kSampleWidth);
         xOffset[static_cast<std::size_t>(sx)] = static_cast<int>(x) * 4;
-        xCell[static_cast<std::size_t>(sx)] = sx * kCellColumns / kSampleWidth;
+        // The cell a sample counts for is the one its pixel lies in.
+        xCell[static_cast<std::size_t>(sx)] = static_cast<int>(x * kCellColumns / image.width);
     }
 
     std::array<std::uint32_t, kCellColumns * kCellRows> r{}, g{}, b{}, n{};
     for (int sy = 0; sy < kSampleHeight; ++sy) {
         const long long y = (2LL * sy + 1) * image.height / (2LL * kSampleHeight);
         const std::uint8_t* row = image.data + static_cast<std::ptrdiff_t>(y) * image.stride;
-        const int cellRow = (sy * kCellRows / kSampleHeight) * kCellColumns;
+        const int cellRow = static_cast<int>(y * kCellRows / image.height) * kCellColumns;
         for (int sx = 0; sx < kSampleWidth; ++sx) {
             std::uint32_t p;
             std::memcpy(&p, row + xOffset[static_cast<std::size_t>(sx)], 4);

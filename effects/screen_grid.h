@@ -16,8 +16,8 @@ inline constexpr int kCellRows = 6;
 inline constexpr int kSampleWidth = 480;
 inline constexpr int kSampleHeight = 270;
 
-// Cells row by row (row x 18 + column): the average colour of the samples
-// that fall into each cell. An empty image gives black cells.
+// Cells row by row (row x 18 + column): the average colour of the sample
+// points whose pixels lie in each cell. An empty image gives black cells.
 using ScreenCells = std::array<Colour, kCellColumns * kCellRows>;
 void ReduceScreen(const platform::ScreenImage& image, ScreenCells* cells);
 

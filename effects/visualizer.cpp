@@ -58,7 +58,8 @@ void Visualizer::Stop() {
 void Visualizer::SetActive(bool on) {
     {
         std::lock_guard lock(wakeMutex_);
-        active_.store(on);
+        // Turning on tries the device again, even one that failed before.
+        if (!active_.exchange(on) && on) restartCapture_.store(true);
     }
     wake_.notify_all();
 }
@@ -189,7 +190,6 @@ void Visualizer::Run() {
             WaitFor(kActiveSleepMs);
         } else {
             CloseCapture();
-            clientFailed_ = false;  // the next activation tries the device again
             WaitFor(kIdleSleepMs);
         }
     }

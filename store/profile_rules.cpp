@@ -102,7 +102,7 @@ CString NewEntryName(const EntryList& list, const CString& base) {
 int AddDefaultLightSettings(ProfileStore& store, const LightingLayout& layout) {
     if (store.CountLightSettings(kLightingProfile) >= 1) return 0;
     int added = 0;
-    for (const LightModeEntry& m : layout.lightModes) {
+    for (const LayoutLightMode& m : layout.lightModes) {
         LightSettingRow row;
         row.profile = kLightingProfile;
         row.name = m.name;

@@ -39,14 +39,14 @@ CString NewEntryName(const EntryList& list, const CString& base);
 // ---- defaults ---------------------------------------------------------------
 
 // What the store's defaults read from a keyboard's layout description.
-struct LightModeEntry {
+struct LayoutLightMode {
     CString name;
     int mode = 0;
     int attribute = 0;  // capability bits, stored as config_func
 };
 
 struct LightingLayout {
-    std::vector<LightModeEntry> lightModes;  // in the description's order
+    std::vector<LayoutLightMode> lightModes;  // in the description's order
     int defaultLightMode = 0;
     int defaultBrightness = 0;
     int defaultSpeed = 0;

@@ -78,7 +78,8 @@ ExchangeStatus ReadExchangeFile(const CString& path, std::string& bytes) {
 ExchangeStatus ParseProfileDocument(const std::string& bytes, ProfileFileData& out) {
     out = ProfileFileData();
     xml::XmlDocument doc;
-    if (bytes.size() > kMaxExchangeFileBytes || !doc.LoadFromString(bytes)) return ExchangeStatus::NotXml;
+    if (bytes.size() > kMaxExchangeFileBytes) return ExchangeStatus::TooLarge;
+    if (!doc.LoadFromString(bytes)) return ExchangeStatus::NotXml;
     if (!doc.FindElem(L"profile")) return ExchangeStatus::WrongRoot;
     doc.IntoElem();
 
@@ -129,7 +130,8 @@ ExchangeStatus ParseProfileDocument(const std::string& bytes, ProfileFileData& o
 ExchangeStatus ParseMacroDocument(const std::string& bytes, ExchangeMacro& out) {
     out = ExchangeMacro();
     xml::XmlDocument doc;
-    if (bytes.size() > kMaxExchangeFileBytes || !doc.LoadFromString(bytes)) return ExchangeStatus::NotXml;
+    if (bytes.size() > kMaxExchangeFileBytes) return ExchangeStatus::TooLarge;
+    if (!doc.LoadFromString(bytes)) return ExchangeStatus::NotXml;
     if (!doc.FindElem(L"macro")) return ExchangeStatus::WrongRoot;
     doc.IntoElem();
     // Without a macroinfo the cursor stays before the first child: the

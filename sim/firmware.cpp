@@ -14,11 +14,12 @@ constexpr const char* kStateHeader = "keyloom-sim-state 1";
 
 int Off(const std::uint8_t* d) { return d[2] | (d[3] << 8); }
 
-// Copies `len` bytes of a report's payload into a memory area at `off`,
-// clipped to the area: a report never writes outside it.
+// Copies a report's whole payload into a memory area at `off`, clipped to
+// the area: a report never writes outside it. The length byte is not used:
+// the last key-table report says 40 and carries the 60 bytes of indexes 90
+// to 119, and the shortcut reports count only their steps.
 template <size_t N>
-void Place(std::array<std::uint8_t, N>& area, int off, int len, const std::uint8_t* payload, int payloadMax) {
-    len = std::min(len, payloadMax);
+void Place(std::array<std::uint8_t, N>& area, int off, const std::uint8_t* payload, int len) {
     if (off < 0 || off >= static_cast<int>(N) || len <= 0) return;
     len = std::min(len, static_cast<int>(N) - off);
     std::memcpy(area.data() + off, payload, static_cast<size_t>(len));
@@ -94,11 +95,9 @@ void Firmware::Output(const std::uint8_t* report, std::size_t length, bool auxIn
     }
     switch (d[0]) {
     case 0x8D:
-        Place(mem_.keyTable, Off(d), d[1], d + 4, 60);
+        Place(mem_.keyTable, Off(d), d + 4, 60);
         return;
     case 0x8E: {
-        // The whole payload is kept, whatever the length byte says: the
-        // shortcut reports count only their steps there.
         const int off = Off(d);
         const int slot = d[4];
         if (off >= kMacroMemoryBytes) return;
@@ -119,7 +118,7 @@ void Firmware::Output(const std::uint8_t* report, std::size_t length, bool auxIn
         mem_.light.brightness = d[6];
         return;
     case 0x8B:
-        Place(mem_.customColours, Off(d), d[1], d + 4, 60);
+        Place(mem_.customColours, Off(d), d + 4, 60);
         return;
     case 0xF0:
         if (d[1] == 0xF4 && d[2] == 0x01) {
@@ -129,8 +128,10 @@ void Firmware::Output(const std::uint8_t* report, std::size_t length, bool auxIn
         break;
     case 0xF1: {
         const int off = Off(d);
-        Place(mem_.frame, off, d[1], d + 4, 60);
-        if (off + d[1] >= static_cast<int>(mem_.frame.size())) ++mem_.framesShown;
+        Place(mem_.frame, off, d + 4, 60);
+        // The report that reaches the end of the frame completes it.
+        if (off < static_cast<int>(mem_.frame.size()) && off + 60 >= static_cast<int>(mem_.frame.size()))
+            ++mem_.framesShown;
         return;
     }
     case 0xFF:

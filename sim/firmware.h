@@ -23,6 +23,8 @@
 //     23 45 67 89 colour effect level           music level
 //     F0 AA                                     factory reset
 //     FD                                        firmware version, then reads
+// Chunked reports (8D, 8E, 8B, F1) store their whole payload at the offset,
+// as far as the memory area reaches; the length byte is not relied on.
 // Light values of the feature command set are kept as they arrive (speed and
 // brightness one below the program's, 0 staying 0).
 #pragma once

@@ -405,6 +405,11 @@ int SimulatedBus::OpenHandles() const {
     return n;
 }
 
+int SimulatedBus::OpenedTotal() const {
+    std::lock_guard<std::mutex> l(core_->m);
+    return static_cast<int>(core_->handles.size());
+}
+
 long SimulatedBus::UseAfterClose() const {
     std::lock_guard<std::mutex> l(core_->m);
     return core_->useAfterClose;

@@ -104,7 +104,7 @@ private:
     KeyboardCore* kb_;  // owned by the bus core
 };
 
-class SimulatedBus final : public HidBackend {
+class SimulatedBus : public HidBackend {
 public:
     // The clock stamps the record and paces latency; DefaultDeviceClock()
     // when null. It must outlive the bus.
@@ -119,8 +119,10 @@ public:
     void AddOtherDevice(std::uint16_t vendorId, std::uint16_t productId, std::uint16_t usagePage,
                         std::uint16_t usage, int interfaceNumber);
 
-    // Handles opened and not closed; transfers tried on closed handles.
+    // Handles opened and not closed; every successful open so far;
+    // transfers tried on closed handles.
     int OpenHandles() const;
+    int OpenedTotal() const;
     long UseAfterClose() const;
 
     std::vector<HidDeviceInfo> Enumerate() override;

@@ -69,6 +69,12 @@ bool SimVirtualKeyboard::WaitForWrites(std::size_t count, std::chrono::milliseco
     return written_.wait_for(guard, timeout, [&] { return writes_.size() >= count; });
 }
 
+bool SimVirtualKeyboard::WaitUntil(const std::function<bool(const std::vector<Write>&)>& done,
+                                   std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> guard(lock_);
+    return written_.wait_for(guard, timeout, [&] { return done(writes_); });
+}
+
 std::vector<platform::InputEvent> SimVirtualKeyboard::Events() const {
     std::lock_guard<std::mutex> guard(lock_);
     return events_;

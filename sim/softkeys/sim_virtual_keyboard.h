@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -43,6 +44,8 @@ public:
     std::size_t WriteCount() const;
     // Waits until at least `count` writes arrived; false on time-out.
     bool WaitForWrites(std::size_t count, std::chrono::milliseconds timeout) const;
+    // Waits until `done` holds for the writes so far; false on time-out.
+    bool WaitUntil(const std::function<bool(const std::vector<Write>&)>& done, std::chrono::milliseconds timeout) const;
     // The input events the writes stand for, in order.
     std::vector<platform::InputEvent> Events() const;
     // The state the last writes left: key codes held, buttons, consumer usage.

@@ -33,6 +33,14 @@ void AudioCapture::Stop() {
     if (thread_.joinable()) thread_.join();
 }
 
+void AudioCapture::SetActive(bool on) {
+    {
+        std::lock_guard lock(wakeMutex_);
+        active_.store(on);
+    }
+    wake_.notify_all();
+}
+
 bool AudioCapture::OpenSource(platform::LoopbackSource& source, IProxy* proxy) {
     platform::AudioFormat mix;
     if (!source.Open(platform::SampleType::Int16, &mix)) return false;
@@ -55,9 +63,20 @@ void AudioCapture::Run(IProxy* proxy) {
         });
     }
 
-    bool ok = source && OpenSource(*source, proxy);
+    // Opened at once when active, as the thread starts; otherwise when it
+    // becomes active.
+    bool ok = source && (!active_.load() || OpenSource(*source, proxy));
     bool deliveredSinceOpen = false;
     while (ok && !stopRequested_.load()) {
+        if (!active_.load()) {
+            source->Close();
+            {
+                std::unique_lock lock(wakeMutex_);
+                wake_.wait(lock, [this] { return stopRequested_.load() || active_.load(); });
+            }
+            if (stopRequested_.load()) break;
+            restart_.store(true);  // reopen on whatever the default is now
+        }
         if (restart_.exchange(false)) {
             ok = OpenSource(*source, proxy);
             deliveredSinceOpen = false;
@@ -96,7 +115,7 @@ void AudioCapture::Run(IProxy* proxy) {
 
         std::unique_lock lock(wakeMutex_);
         wake_.wait_for(lock, std::chrono::milliseconds(pollMs_.load()),
-                       [this] { return stopRequested_.load() || restart_.load(); });
+                       [this] { return stopRequested_.load() || restart_.load() || !active_.load(); });
     }
 
     if (source) source->Close();

@@ -9,6 +9,9 @@
 //            the format again
 //   lost     a stream that ends is reopened once; when that fails, or the
 //            first open fails, the thread ends
+//   inactive while nothing uses the levels (SetActive(false)) the stream is
+//            closed and the thread waits without polling; on return it is
+//            opened again and the format reported again. Active by default.
 //   end      Stopped is called last, on the capture thread
 #pragma once
 
@@ -81,6 +84,10 @@ public:
     // Starts the thread unless it already runs; false when it was running.
     // `proxy` must outlive the thread.
     bool Start(IProxy* proxy);
+    // The main window clears this while the music-level path is off, so an
+    // idle program keeps no stream running.
+    void SetActive(bool on);
+    bool IsActive() const { return active_.load(); }
     // True until the thread has ended (by Stop or by a failure).
     bool IsRunning() const { return running_.load(); }
     // Clears the run flag and waits for the thread; Stopped has been called
@@ -96,6 +103,7 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> restart_{false};
+    std::atomic<bool> active_{true};
     std::mutex wakeMutex_;
     std::condition_variable wake_;
     std::thread thread_;

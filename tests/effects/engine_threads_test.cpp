@@ -197,6 +197,32 @@ TEST_F(AudioCaptureTest, AFailedOpenEndsTheThreadAndStartWorksAgain) {
     EXPECT_FALSE(fake_.IsOpen());
 }
 
+TEST_F(AudioCaptureTest, InactiveItKeepsNoStreamAndMakesNoCalls) {
+    capture_.SetPollInterval(5);
+    capture_.SetActive(false);
+    ASSERT_TRUE(capture_.Start(&proxy_));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(fake_.Opens(), 0);
+    EXPECT_TRUE(rec_.Calls().empty());
+
+    capture_.SetActive(true);
+    ASSERT_TRUE(WaitUntil([&] { return rec_.Formats() == 1 && !rec_.Calls().empty(); }));
+    capture_.SetActive(false);
+    ASSERT_TRUE(WaitUntil([&] { return !fake_.IsOpen(); }));
+    const std::size_t calls = rec_.Calls().size();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(rec_.Calls().size(), calls);
+
+    fake_.PushInt16({7, 7});
+    capture_.SetActive(true);
+    ASSERT_TRUE(WaitUntil([&] { return !rec_.DataCalls().empty(); }));
+    EXPECT_EQ(rec_.Formats(), 2u) << "reopened and reported again";
+    EXPECT_EQ(rec_.DataCalls()[0].samples, (std::vector<std::int16_t>{7, 7}));
+    capture_.SetActive(false);
+    capture_.Stop();  // also from the inactive wait
+    EXPECT_EQ(rec_.Stopped(), 1);
+}
+
 TEST_F(AudioCaptureTest, StopWakesTheThreadAtOnce) {
     capture_.SetPollInterval(10000);
     ASSERT_TRUE(capture_.Start(&proxy_));

@@ -1,5 +1,7 @@
 #include "tavri/manager.h"
 
+#include "tavri/host.h"
+
 namespace {
 
 struct Globals {
@@ -42,5 +44,20 @@ void Manager::AddWnd(HWND wnd) { G().windows.insert(wnd); }
 void Manager::DeleteWnd(HWND wnd) { G().windows.erase(wnd); }
 bool Manager::IsLiveWnd(HWND wnd) { return G().windows.count(wnd) != 0; }
 std::set<HWND> Manager::GetWnds() { return G().windows; }
+
+int Manager::MessageLoop() {
+    MSG msg;
+    while (GetMessageW(&msg)) {
+        if (PreTranslateMessage(&msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+int Manager::PreTranslateMessage(MSG*) {
+    // Alt+F4 would close the window the loop serves.
+    return GetKeyState(VK_MENU) < 0 && GetKeyState(VK_F4) < 0 ? 1 : 0;
+}
 
 void Manager::ResetForTests() { G() = Globals{}; }

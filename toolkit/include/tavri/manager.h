@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "tavri/messages.h"
 #include "tavri/types.h"
 
 class TAVRI_EXPORT Manager {
@@ -31,6 +32,12 @@ public:
     static void DeleteWnd(HWND wnd);
     static bool IsLiveWnd(HWND wnd);
     static std::set<HWND> GetWnds();
+
+    // The toolkit's own loop: get, translate and dispatch until quit, dropping
+    // every message while Alt and F4 are both held. Returns the quit code.
+    static int MessageLoop();
+    // 1 while Alt and F4 are held down (the message is then dropped).
+    static int PreTranslateMessage(MSG* msg);
 
     // Back to the built-in defaults; tests use it between cases.
     static void ResetForTests();

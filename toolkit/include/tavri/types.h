@@ -24,9 +24,25 @@ using LRESULT = std::intptr_t;
 using COLORREF = std::uint32_t;  // 0x00BBGGRR, red in the lowest byte
 using ARGB = std::uint32_t;      // 0xAARRGGBB, as the painter draws
 
+using UINT_PTR = std::uintptr_t;
+using LONG_PTR = std::intptr_t;
+using SHORT = std::int16_t;
+
 struct HWND__;
 using HWND = HWND__*;  // opaque handle of a toolkit window
 using HINSTANCE = void*;
+struct HCURSOR__;
+using HCURSOR = HCURSOR__*;  // a system cursor id (IDC_...) in handle form
+
+// Drawing objects are the toolkit's own (tavri/render.h); the handle names of
+// the Windows model stand for pointers to them.
+class Graphics;
+class Image;
+struct Font;
+using HDC = Graphics*;
+using HBITMAP = Image*;
+using HICON = Image*;
+using HFONT = const Font*;
 
 constexpr COLORREF RGB(int r, int g, int b) {
     return static_cast<COLORREF>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
@@ -115,4 +131,16 @@ struct TAVRI_EXPORT CRect {
     bool IntersectRect(const CRect& a, const CRect& b);
     // Union; an empty operand is ignored.
     bool UnionRect(const CRect& a, const CRect& b);
+    constexpr CPoint TopLeft() const { return CPoint(left, top); }
+    constexpr CPoint CenterPoint() const { return CPoint((left + right) / 2, (top + bottom) / 2); }
+    constexpr CSize Size() const { return CSize(Width(), Height()); }
+    constexpr bool Intersects(const CRect& o) const {
+        return !IsRectEmpty() && !o.IsRectEmpty() && left < o.right && o.left < right &&
+               top < o.bottom && o.top < bottom;
+    }
 };
+
+// The Windows structure names, for code written against that model.
+using RECT = CRect;
+using POINT = CPoint;
+using SIZE = CSize;

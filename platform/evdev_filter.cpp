@@ -362,49 +362,56 @@ void EvdevFilter::Flush() {
 void EvdevFilter::ReadNode(int id) {
     Open& open = *nodes_.at(id);
     input_event records[64];
-    const ssize_t n = ::read(open.dev->EventFd(), records, sizeof records);
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
-    if (n <= 0 || n % static_cast<ssize_t>(sizeof(input_event)) != 0) {
-        Detach(id, true);  // ENODEV: unplugged
-        return;
-    }
-    const int count = static_cast<int>(n / static_cast<ssize_t>(sizeof(input_event)));
-    for (int i = 0; i < count; ++i) {
-        const InputEvent ev{records[i].type, records[i].code, records[i].value};
-        if (ev.type == EV_SYN && ev.code == SYN_DROPPED) {
-            open.dropping = true;
-            continue;
+    // Everything readable now, so that what came before a Settle is handled.
+    for (;;) {
+        const ssize_t n = ::read(open.dev->EventFd(), records, sizeof records);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) break;
+        if (n <= 0 || n % static_cast<ssize_t>(sizeof(input_event)) != 0) {
+            Detach(id, true);  // ENODEV: unplugged
+            return;
         }
-        if (open.dropping) {
-            if (ev.type == EV_SYN && ev.code == SYN_REPORT) {
-                open.dropping = false;
-                core_->Resync(id, open.dev->KeysDown());
+        const int count = static_cast<int>(n / static_cast<ssize_t>(sizeof(input_event)));
+        for (int i = 0; i < count; ++i) {
+            const InputEvent ev{records[i].type, records[i].code, records[i].value};
+            if (ev.type == EV_SYN && ev.code == SYN_DROPPED) {
+                open.dropping = true;
+                continue;
             }
-            continue;
-        }
-        bool kept = false;
-        if (capture_) {
-            if (const auto offer = core_->OfferFor(id, ev)) {
-                // Passed-through events go out before the hook decides, so
-                // they keep their order with what the hook may cause.
-                Flush();
-                kept = capture_->OnHookKey(offer->message, offer->record);
+            if (open.dropping) {
+                if (ev.type == EV_SYN && ev.code == SYN_REPORT) {
+                    open.dropping = false;
+                    core_->Resync(id, open.dev->KeysDown());
+                }
+                continue;
             }
+            bool kept = false;
+            if (capture_) {
+                if (const auto offer = core_->OfferFor(id, ev)) {
+                    // Passed-through events go out before the hook decides, so
+                    // they keep their order with what the hook may cause.
+                    Flush();
+                    kept = capture_->OnHookKey(offer->message, offer->record);
+                }
+            }
+            core_->OnEvent(id, ev, kept);
         }
-        core_->OnEvent(id, ev, kept);
+        Flush();
     }
-    Flush();
 }
 
 void EvdevFilter::ReadCopy(int id) {
     Open& open = *nodes_.at(id);
     input_event records[16];
-    const ssize_t n = ::read(open.dev->CopyFd(), records, sizeof records);
-    if (n <= 0) return;
-    const int count = static_cast<int>(n / static_cast<ssize_t>(sizeof(input_event)));
-    for (int i = 0; i < count; ++i) {
-        // The system switched an LED of the copy: show it on the keyboard.
-        if (records[i].type == EV_LED) open.dev->SetLed(records[i].code, records[i].value != 0);
+    for (;;) {
+        const ssize_t n = ::read(open.dev->CopyFd(), records, sizeof records);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        const int count = static_cast<int>(n / static_cast<ssize_t>(sizeof(input_event)));
+        for (int i = 0; i < count; ++i) {
+            // The system switched an LED of the copy: show it on the keyboard.
+            if (records[i].type == EV_LED) open.dev->SetLed(records[i].code, records[i].value != 0);
+        }
     }
 }
 

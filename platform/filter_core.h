@@ -37,6 +37,7 @@ struct InputEvent {
     std::uint16_t type = 0;
     std::uint16_t code = 0;
     std::int32_t value = 0;
+    bool operator==(const InputEvent&) const = default;
 };
 
 class FilterCore {

@@ -65,9 +65,9 @@ void FilterMonitor::StartListening() {
 
 bool FilterMonitor::Running() const { return threadId_.load() != 0; }
 
-void FilterMonitor::StopMonitor() {
+bool FilterMonitor::StopMonitor() {
     std::lock_guard<std::mutex> guard(threadLock_);
-    if (!thread_.joinable()) return;
+    if (!thread_.joinable()) return false;
     threadId_.store(0);
     if (filter_) filter_->CancelWait();
     {
@@ -77,9 +77,10 @@ void FilterMonitor::StopMonitor() {
     if (thread_.get_id() == std::this_thread::get_id()) {
         // Called from a listener: the thread ends by itself once it returns.
         thread_.detach();
-        return;
+        return true;
     }
     thread_.join();
+    return true;
 }
 
 void FilterMonitor::Pause(std::uint32_t id) {

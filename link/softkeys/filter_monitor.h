@@ -76,8 +76,9 @@ public:
     void StartListening();
     // Ends the listening thread: it is told to stop, its wait is cancelled,
     // and the call returns once it has ended. A listener busy with an event
-    // finishes it first. Must not be called from a listener.
-    void StopMonitor();
+    // finishes it first. Must not be called from a listener. True when a
+    // thread was running.
+    bool StopMonitor();
     bool Running() const;
 
     // Called on the listening thread when a filtered keyboard goes away.

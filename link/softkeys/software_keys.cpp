@@ -98,10 +98,9 @@ void SoftwareKeys::LoadSoftwareKeyTable() {
 }
 
 void SoftwareKeys::StopMonitor() {
-    monitor_.StopMonitor();
     // What a listener held when it stopped would otherwise stay down: its
     // release may now never be handled.
-    VHidev::Instance().ReleaseAll();
+    if (monitor_.StopMonitor()) VHidev::Instance().ReleaseAll();
 }
 
 void SoftwareKeys::ClearFilterTable() { monitor_.ClearTable(); }

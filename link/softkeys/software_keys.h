@@ -95,8 +95,8 @@ public:
     // On each profile reload: the current profile's assigned keys become the
     // filter's table and the listening thread (re)starts.
     void LoadSoftwareKeyTable();
-    // Ends the listening thread, then releases every key of the virtual
-    // keyboard. Returns within the time a listener takes for one event.
+    // Ends the listening thread and, when one ran, releases every key of the
+    // virtual keyboard. Returns within the time a listener takes for one event.
     void StopMonitor();
     // The filter's table emptied (256 zero bytes): the keyboard types
     // normally again.

@@ -114,8 +114,12 @@ long ParseHex(std::wstring_view t) {
         else if (c >= L'a' && c <= L'f') d = c - L'a' + 10;
         else if (c >= L'A' && c <= L'F') d = c - L'A' + 10;
         else break;
+        // Saturate before the multiplication can overflow.
+        if (v > (LONG_MAX - d) / 16) {
+            v = LONG_MAX;
+            continue;
+        }
         v = v * 16 + d;
-        if (v > LONG_MAX) v = LONG_MAX;
     }
     return static_cast<long>(neg ? -v : v);
 }

@@ -147,13 +147,17 @@ TEST(ConfigReader, SearchesGoOnAfterTheLastElementFound) {
 TEST(ConfigReader, NonNumericAttributesReadAsZeroOrTheirLeadingNumber) {
     ConfigDescription config;
     auto doc = Doc(R"(<config><device.info><keyboard name="A" device_type="abc">
-        <mode value="1x" vid="zz" pid="0x12g4"/></keyboard></device.info></config>)");
+        <mode value="1x" vid="zz" pid="0x12g4"/><mode vid="0xFFFFFFFFFFFFFFFFFFFFFFFF" pid="-0x10"/>
+        </keyboard></device.info></config>)");
     ASSERT_TRUE(ReadConfigDocument(*doc, config, nullptr, nullptr));
-    ASSERT_EQ(config.modes.size(), 1u);
+    ASSERT_EQ(config.modes.size(), 2u);
     EXPECT_EQ(config.keyboards[0].deviceType, 0);
     EXPECT_EQ(config.modes[0].mode, 1);
     EXPECT_EQ(config.modes[0].vendorId, 0);
     EXPECT_EQ(config.modes[0].productId, 0x12);
+    // Too many digits saturate instead of wrapping; a sign is taken as wcstol takes it.
+    EXPECT_EQ(config.modes[1].vendorId, INT_MAX);
+    EXPECT_EQ(config.modes[1].productId, -16);
 }
 
 TEST(ConfigReader, RejectsADocumentWithoutConfigRoot) {

@@ -97,6 +97,14 @@ TEST(Scan, KeepsTheVendorCollectionsAndClosesTheKeyboardCollectionAgain) {
     EXPECT_EQ(r.bus->OpenHandles(), 0);
     EXPECT_FALSE(r.manager.IsOpen());
     EXPECT_EQ(r.manager.AuxChannel(), nullptr);
+
+    // A scan on its own opens without setting the open flag; CloseAll still
+    // closes what it opened.
+    r.manager.Scan();
+    EXPECT_FALSE(r.manager.IsOpen());
+    EXPECT_EQ(r.bus->OpenHandles(), 2);
+    r.manager.CloseAll();
+    EXPECT_EQ(r.bus->OpenHandles(), 0);
 }
 
 TEST(Scan, CommandChannelAndConnectionModeFollowTheirOwnOrders) {

@@ -82,6 +82,8 @@ struct WindowRecord {
     int systemMoves = 0;
     bool manualMove = false;
     QPointF moveStartCursor;
+    QPointF manualLastLocal;
+    bool manualMoved = false;
     CRect moveStartRect;
     // double-click detection (the platform's own is not Windows-shaped)
     Qt::MouseButton lastDownButton = Qt::NoButton;

@@ -346,10 +346,19 @@ void HostWindow::mouseMoveEvent(QMouseEvent* e) {
         if (!(e->buttons() & Qt::LeftButton)) {
             rec->manualMove = false;
         } else {
+            // After the window moved, the platform may repeat the last event at
+            // the same window position; only the cursor's own moves count.
+            if (rec->manualMoved && e->position() == rec->manualLastLocal) {
+                rec->manualMoved = false;
+                return;
+            }
+            rec->manualLastLocal = e->position();
             const QPointF d = e->globalPosition() - rec->moveStartCursor;
+            const CRect before = rec->rect;
             ::SetWindowPos(handle_, nullptr, rec->moveStartRect.left + static_cast<int>(d.x()),
                            rec->moveStartRect.top + static_cast<int>(d.y()), 0, 0,
                            SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            if ((rec = Find(handle_)) != nullptr) rec->manualMoved = rec->rect != before;
             return;
         }
     }
@@ -1171,6 +1180,8 @@ BOOL HostStartSystemMove(HWND hwnd) {
     // The platform cannot move it: follow the mouse until the button is up.
     if (!(QGuiApplication::mouseButtons() & Qt::LeftButton)) return 0;
     rec->manualMove = true;
+    rec->manualMoved = false;
+    rec->manualLastLocal = rec->qwin->mapFromGlobal(H().cursorPos);
     rec->moveStartCursor = H().cursorPos;
     rec->moveStartRect = rec->rect;
     return 1;

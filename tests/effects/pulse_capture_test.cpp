@@ -132,9 +132,33 @@ TEST_F(PulseTest, ANewDefaultSinkRestartsCaptureOnIt) {
     EXPECT_EQ(listener.Formats()[1].samplesPerSecond, 44100);
     EXPECT_EQ(listener.Formats()[1].channels, 1);
 
-    TonePlayer tone(440.0, 0.5, "second");
-    ASSERT_TRUE(WaitUntil([&] { return listener.Peak() > 15000; }, 5s)) << "peak " << listener.Peak();
+    {
+        TonePlayer tone(440.0, 0.5, "second");
+        ASSERT_TRUE(WaitUntil([&] { return listener.Peak() > 15000; }, 5s)) << "peak " << listener.Peak();
+    }
     EXPECT_TRUE(capture.IsRunning());
+}
+
+TEST_F(PulseTest, RemovingTheCapturedSinkMovesCaptureToTheNextDefault) {
+    std::string module;
+    ASSERT_EQ(pulse_.Pactl({"load-module", "module-null-sink", "sink_name=headset", "rate=32000", "channels=2"},
+                           &module),
+              0);
+    ASSERT_EQ(pulse_.Pactl({"set-default-sink", "headset"}), 0);
+    Listener listener;
+    AudioCapture::Proxy<Listener> proxy(listener, nullptr, &Listener::OnSamples, &Listener::OnFormat);
+    AudioCapture capture;
+    ASSERT_TRUE(capture.Start(&proxy));
+    ASSERT_TRUE(WaitUntil([&] { return !listener.Formats().empty(); }, 5s));
+    ASSERT_EQ(listener.Formats()[0].samplesPerSecond, 32000);
+    std::this_thread::sleep_for(2500ms);  // past the first reads of an idle sink
+
+    // Unplugged: the server falls back to the first sink.
+    ASSERT_EQ(pulse_.Pactl({"unload-module", module.substr(0, module.find('\n'))}), 0);
+    ASSERT_TRUE(WaitUntil([&] { return listener.Formats().back().samplesPerSecond == 48000; }, 5s));
+    EXPECT_TRUE(capture.IsRunning());
+    TonePlayer tone(440.0, 0.5);
+    ASSERT_TRUE(WaitUntil([&] { return listener.Peak() > 15000; }, 5s)) << "peak " << listener.Peak();
 }
 
 TEST_F(PulseTest, VisualizerLightsTheBandOfThePlayedTone) {

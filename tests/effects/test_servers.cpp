@@ -128,11 +128,14 @@ bool PrivatePulse::Start(std::string* why) {
     return false;
 }
 
-int PrivatePulse::Pactl(const std::vector<std::string>& args) {
-    const pid_t pid = Spawn(pactl_, args, home_->dir() / "pactl.log");
+int PrivatePulse::Pactl(const std::vector<std::string>& args, std::string* out) {
+    const std::string log = home_->dir() / "pactl.out";
+    ::unlink(log.c_str());
+    const pid_t pid = Spawn(pactl_, args, log);
     if (pid < 0) return -1;
     const int rc = Wait(pid, 10000ms);
     if (rc == -2) End(pid);
+    if (out) *out = testsupport::Exists(log) ? testsupport::ReadFile(log) : std::string();
     return rc;
 }
 

@@ -29,8 +29,9 @@ public:
     // the default and points this process's clients at it (PULSE_SERVER).
     // False with the reason when it cannot run here.
     bool Start(std::string* why);
-    // pactl against the private server; its exit code.
-    int Pactl(const std::vector<std::string>& args);
+    // pactl against the private server; its exit code, and what it printed
+    // when `out` is given.
+    int Pactl(const std::vector<std::string>& args, std::string* out = nullptr);
 
 private:
     std::unique_ptr<testsupport::IsolatedHome> home_;

@@ -10,6 +10,7 @@
 #include "link/keys/key_codes.h"
 #include "link/softkeys/vhidev.h"
 #include "platform/paths.h"
+#include "platform/timer_slack.h"
 
 namespace softkeys {
 
@@ -161,6 +162,7 @@ void SoftwareKeys::PlaySoftwareMacro(int macroId) {
     device.ReleaseAll();
     MacroInfo macro;
     if (!macros_.GetMacro(macroId, macro)) return;
+    const platform::FineTimerSlack fineTimers;
     for (int pass = 0; pass < macro.play_times; ++pass) {
         const auto steps = macros_.ListMacroRecords(macroId);
         // Each wait runs from the moment the step's report went out and is

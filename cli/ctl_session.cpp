@@ -19,8 +19,9 @@ namespace ctl {
 
 void SetUpProgramContext() {
     ReadDeviceNameFromConfig();
-    // Read only: the program stores a language at its own first start.
-    int language = ReadLanguageId();
+    // Read only: the program stores a language at its own first start, and
+    // opening the settings would create their file.
+    int language = platform::FileExists(SettingsFilePath()) ? ReadLanguageId() : 0;
     if (language == 0) language = platform::UserUiLanguageId();
     CurrentLanguageId = language;
 }

@@ -91,8 +91,14 @@ std::string RuntimeDir() { return KEYLOOM_RUNTIME_DIR; }
 ProcessResult RunProgram(const std::string& path, const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& env, int timeoutMs) {
     ProcessResult result;
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) return result;
+    int outFds[2];
+    int errFds[2];
+    if (pipe2(outFds, O_CLOEXEC) != 0) return result;
+    if (pipe2(errFds, O_CLOEXEC) != 0) {
+        close(outFds[0]);
+        close(outFds[1]);
+        return result;
+    }
 
     std::vector<std::string> envStrings;
     for (char** e = environ; *e; ++e) {
@@ -113,31 +119,47 @@ ProcessResult RunProgram(const std::string& path, const std::vector<std::string>
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, outFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errFds[1], STDERR_FILENO);
     pid_t pid = -1;
     const int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
+    close(outFds[1]);
+    close(errFds[1]);
     if (rc != 0) {
-        close(pipeFds[0]);
+        close(outFds[0]);
+        close(errFds[0]);
         return result;
     }
 
+    // Both pipes are drained together, so that a program filling one of them
+    // never blocks while the other is read.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     char buf[4096];
-    for (;;) {
+    pollfd p[2] = {{outFds[0], POLLIN, 0}, {errFds[0], POLLIN, 0}};
+    std::string* sink[2] = {&result.out, &result.err};
+    int open = 2;
+    while (open > 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
         if (left <= 0) {
             kill(pid, SIGKILL);
             break;
         }
-        pollfd p{pipeFds[0], POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-        const ssize_t n = read(pipeFds[0], buf, sizeof buf);
-        if (n <= 0) break;
-        result.out.append(buf, static_cast<size_t>(n));
+        if (poll(p, 2, static_cast<int>(left)) <= 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (p[i].fd < 0 || !(p[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            const ssize_t n = read(p[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                sink[i]->append(buf, static_cast<size_t>(n));
+            } else {
+                close(p[i].fd);
+                p[i].fd = -1;  // poll ignores it from now on
+                --open;
+            }
+        }
     }
-    close(pipeFds[0]);
+    for (const pollfd& f : p)
+        if (f.fd >= 0) close(f.fd);
     int status = 0;
     waitpid(pid, &status, 0);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -63,10 +63,11 @@ std::string RuntimeDir();
 
 // Runs a program with arguments and extra environment, waits at most
 // `timeoutMs`; returns the exit code (-1 when it did not end in time or did not
-// exit normally) and what it printed on standard output.
+// exit normally) and what it printed on standard output and standard error.
 struct ProcessResult {
     int exitCode = -1;
     std::string out;
+    std::string err;
 };
 ProcessResult RunProgram(const std::string& path, const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& env = {}, int timeoutMs = 10000);

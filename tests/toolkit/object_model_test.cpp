@@ -449,3 +449,39 @@ TEST(Tree, TooltipAndCursorFollowTheMouse) {
     EXPECT_EQ(cursorAway, IDC_ARROW);
     EXPECT_FALSE(shownAway);
 }
+
+TEST(Routing, DeactivationReleasesTheHeldButtonAndDropsHover) {
+    TestDialog other;
+    const HWND o = Open(other, CRect(600, 100, 800, 300));
+    for (const bool held : {true, false}) {
+        TestDialog dlg;
+        TestButton* b = nullptr;
+        dlg.build = [&](TestDialog& d, CRect) { b = Button(d, 101, CRect(0, 0, 100, 100)); };
+        // A new place each round: the platform drops a move to where the
+        // pointer already is.
+        const int x = held ? 100 : 130;
+        const HWND h = Open(dlg, CRect(x, 100, x + 200, 300));
+        HostTestActivate(h);
+        ASSERT_TRUE(PumpUntil([&] { return GetActiveWindow() == h; }));
+        HostTestForgetClicks();
+        Move(h, 50, 50);
+        ASSERT_EQ(dlg.pm().GetHoverControl(), b);
+        ASSERT_EQ(b->state, 1);
+        if (held) {
+            HostTestMouse(h, TestMouse::LeftDown, 50, 50);
+            Pump(10);
+            ASSERT_EQ(b->state, 2);
+        }
+        HostTestActivate(o);
+        ASSERT_TRUE(PumpUntil([&] { return dlg.pm().GetHoverControl() == nullptr; })) << "held " << held;
+        // The button coming up later is no second release.
+        if (held) HostTestMouse(h, TestMouse::LeftUp, 50, 50);
+        Pump(10);
+        EXPECT_EQ(b->ups, held ? 1 : 0);
+        if (held) {
+            EXPECT_EQ(b->lastPoint, CPoint(-1, -1));
+        }
+        EXPECT_EQ(b->state, 0);  // the hot state is gone either way
+        EXPECT_EQ(dlg.pm().GetPressedControl(), nullptr);
+    }
+}

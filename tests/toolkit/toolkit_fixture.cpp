@@ -82,6 +82,7 @@ int TestButton::OnControlScroll(int, UINT direction, CPoint) {
 
 int TestButton::OnControlTimer() {
     ++ticks;
+    if (onTick) onTick();
     return 1;
 }
 
@@ -101,15 +102,21 @@ void TestDialog::Wait(int ms) {
     SetTimer(kWaitTimer, static_cast<UINT>(ms));
 }
 
+void TestDialog::Again(int ms) {
+    Wait(ms);
+    repeat = true;
+}
+
 LRESULT TestDialog::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == kStep) {
         const std::size_t i = wParam;
         const HWND self = m_hWnd;
         waiting = false;
+        repeat = false;
         if (i < script.size()) script[i]();
-        if (!::IsWindow(self) || i + 1 >= script.size()) return 0;
-        if (waiting) waitNext = i + 1;
-        else ::PostMessageW(self, kStep, i + 1, 0);
+        if (!::IsWindow(self)) return 0;
+        if (waiting) waitNext = repeat ? i : i + 1;
+        else if (i + 1 < script.size()) ::PostMessageW(self, kStep, i + 1, 0);
         return 0;
     }
     if (msg == WM_TIMER && wParam == kWaitTimer) {

@@ -51,6 +51,7 @@ public:
     UINT lastModifier = 0;
     CPoint lastPoint{-9, -9};
     std::function<void()> onClick;  // runs on a press, from inside the routing
+    std::function<void()> onTick;   // runs on each timer tick
 };
 
 // A scrolling container for tests: a panel with its bars.
@@ -76,9 +77,12 @@ public:
     void RunScript();  // posts the first step
     // Called from a step: the next step runs `ms` later instead of at once.
     void Wait(int ms);
+    // Called from a step: the same step runs again `ms` later.
+    void Again(int ms);
     static constexpr UINT kStep = WM_APP + 1;
     static constexpr UINT kWaitTimer = 7777;
     bool waiting = false;
+    bool repeat = false;
     std::size_t waitNext = 0;
     std::function<LRESULT(UINT, WPARAM, LPARAM)> onWindowMessage;
 

@@ -405,6 +405,9 @@ int MControl::ButtonDown(bool left, UINT flags, CPoint pt) {
         const CPoint cp = ChildPoint(target, pt, inner);
         return left ? target->OnLButtonDown(flags, cp) : target->OnRButtonDown(flags, cp);
     }
+    // The release goes where the press went: a hovered child that could not
+    // take the press (disabled) must not see the release as a click.
+    m_hotChild = nullptr;
     if (m_manager) m_manager->SetFocusControl(this);
     return left ? OnControlLButtonDown(flags, pt) : OnControlRButtonDown(flags, pt);
 }

@@ -435,6 +435,7 @@ void Upload(Call& c) {
         allow({"key", "profile"});
         const std::optional<int> key = OptionInt(c.o, "key", 1, kMaxKeyCode);
         const std::optional<int> profileArg = OptionInt(c.o, "profile", 1, INT_MAX);
+        c.s.EnsureLightingDefaults();
         commands::CommandSet& cmd = c.s.Commands();
         c.s.State().currentProfile.store(ResolveProfile(c.s, profileArg));
         if (key) {

@@ -285,3 +285,48 @@ TEST(Render, EmbeddedToolkitFont) {
     EXPECT_GT(text.cx, 10);
     EXPECT_GT(text.cy, 10);
 }
+
+TEST(Render, StretchedAndTextPicturesFollowTheirInputs) {
+    auto grid = MRender::LoadImageFromFile(PaintManager::GetSkinFolder() + L"test_grid.png");
+    ASSERT_NE(grid, nullptr);
+    auto draw = [&](const CRect& dest) {
+        Image target(100, 60);
+        Graphics g(target);
+        MRender::DrawImageFrame(g, grid.get(), dest, 0, 0, 32, 32, 4);
+        return target;
+    };
+    const Image first = draw(CRect(0, 0, 100, 60));
+    const Image again = draw(CRect(0, 0, 100, 60));
+    for (const CPoint p : {CPoint(1, 1), CPoint(50, 2), CPoint(50, 30), CPoint(98, 58)})
+        EXPECT_EQ(again.GetPixel(p.x, p.y), first.GetPixel(p.x, p.y)) << p.x << "," << p.y;
+    // The same size elsewhere is the same picture, moved.
+    const Image moved = draw(CRect(10, 5, 60, 35));
+    EXPECT_TRUE(Near(moved.GetPixel(11, 6), 0xFFC80000));
+    EXPECT_TRUE(Near(moved.GetPixel(35, 20), 0xFF0000C8));
+    EXPECT_EQ(moved.GetPixel(5, 5), 0u);
+    // A changed source is drawn as it is now, never from an old picture.
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) grid->SetPixel(x, y, 0xFFFFFFFF);
+    EXPECT_TRUE(Near(draw(CRect(0, 0, 100, 60)).GetPixel(1, 1), 0xFFFFFFFF));
+
+    // Text: the colour and the box are part of what is drawn.
+    auto text = [](ARGB color, const CRect& box) {
+        Image target(120, 40);
+        Graphics g(target);
+        g.DrawString(L"MMMM", Font(L"Arial", 20), box, StringFormat(0, 0), color);
+        return target;
+    };
+    auto ink = [](const Image& img, ARGB color) {
+        int n = 0;
+        for (int y = 0; y < img.Height(); ++y)
+            for (int x = 0; x < img.Width(); ++x) n += Near(img.GetPixel(x, y), color, 4) ? 1 : 0;
+        return n;
+    };
+    const Image red = text(0xFFFF0000, CRect(0, 0, 120, 40));
+    const Image blue = text(0xFF0000FF, CRect(0, 0, 120, 40));
+    EXPECT_GT(ink(red, 0xFFFF0000), 10);
+    EXPECT_EQ(ink(blue, 0xFFFF0000), 0);
+    EXPECT_GT(ink(blue, 0xFF0000FF), 10);
+    // A narrower box clips the caption.
+    EXPECT_LT(ink(text(0xFFFF0000, CRect(0, 0, 20, 40)), 0xFFFF0000), ink(red, 0xFFFF0000));
+}

@@ -1,6 +1,6 @@
 // Images, the painter and fonts over Qt's raster engine.
 //
-// Sections: Image - fonts - Graphics - MRender's platform parts.
+// Sections: Image - fonts - picture caches - Graphics - MRender's platform parts.
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QFont>
@@ -15,6 +15,10 @@
 #include <QPainterPath>
 
 #include <cmath>
+#include <cstring>
+#include <list>
+#include <mutex>
+#include <string>
 #include <unordered_map>
 
 #include "../src/host_bridge.h"
@@ -230,6 +234,99 @@ std::optional<FontFamily> FindInstalledFamily(const CString& name) {
 
 }  // namespace tavri::host
 
+// ---- picture caches --------------------------------------------------------
+// Stretching skin images into nine-grids and laying out text are what a
+// paint spends its time on, yet their results depend only on their inputs.
+// The finished pictures are kept, most recently used first, within a byte
+// budget; a later paint only blends them. Any thread may paint into its own
+// image, so the caches have a lock; pictures are shared copies, drawn outside it.
+namespace {
+
+class PictureCache {
+public:
+    explicit PictureCache(std::size_t budget) : budget_(budget) {}
+
+    bool Find(const std::string& key, QImage* out) {
+        std::lock_guard<std::mutex> lock(lock_);
+        auto it = index_.find(key);
+        if (it == index_.end()) return false;
+        lru_.splice(lru_.begin(), lru_, it->second);
+        *out = it->second->second;
+        return true;
+    }
+
+    void Put(const std::string& key, const QImage& picture) {
+        const std::size_t size = static_cast<std::size_t>(picture.sizeInBytes());
+        if (size > budget_ / 4) return;  // one picture never crowds out the rest
+        std::lock_guard<std::mutex> lock(lock_);
+        if (index_.count(key)) return;
+        lru_.emplace_front(key, picture);
+        index_[key] = lru_.begin();
+        bytes_ += size;
+        while (bytes_ > budget_ && !lru_.empty()) {
+            bytes_ -= static_cast<std::size_t>(lru_.back().second.sizeInBytes());
+            index_.erase(lru_.back().first);
+            lru_.pop_back();
+        }
+    }
+
+private:
+    using Entry = std::pair<std::string, QImage>;
+    std::mutex lock_;
+    std::list<Entry> lru_;
+    std::unordered_map<std::string, std::list<Entry>::iterator> index_;
+    std::size_t bytes_ = 0;
+    const std::size_t budget_;
+};
+
+PictureCache& NineGridCache() {
+    static PictureCache cache(48u << 20);
+    return cache;
+}
+
+PictureCache& TextCache() {
+    static PictureCache cache(16u << 20);
+    return cache;
+}
+
+template <class T>
+void AppendKey(std::string& key, const T& value) {
+    key.append(reinterpret_cast<const char*>(&value), sizeof(value));
+}
+
+// The nine pieces between the source and destination grid lines, painted
+// into `q` with `dest` in q's coordinates.
+void DrawNinePieces(QPainter& q, const QImage& img, const CRect& dest, const CRect& src, int cw, int ch) {
+    const int sw = src.Width();
+    const int sh = src.Height();
+    cw = std::clamp(cw, 0, sw / 2);
+    ch = std::clamp(ch, 0, sh / 2);
+    if (cw == 0 && ch == 0) {
+        q.drawImage(ToQRect(dest), img, ToQRect(src));
+        return;
+    }
+    // Corners keep their size unless the destination is too small for them.
+    const int dw = std::min(cw, dest.Width() / 2);
+    const int dh = std::min(ch, dest.Height() / 2);
+    const int srcX[4] = {src.left, src.left + cw, src.right - cw, src.right};
+    const int srcY[4] = {src.top, src.top + ch, src.bottom - ch, src.bottom};
+    const int dstX[4] = {dest.left, dest.left + dw, dest.right - dw, dest.right};
+    const int dstY[4] = {dest.top, dest.top + dh, dest.bottom - dh, dest.bottom};
+    for (int j = 0; j < 3; ++j) {
+        for (int i = 0; i < 3; ++i) {
+            const CRect s(srcX[i], srcY[j], srcX[i + 1], srcY[j + 1]);
+            const CRect d(dstX[i], dstY[j], dstX[i + 1], dstY[j + 1]);
+            if (s.IsRectEmpty() || d.IsRectEmpty()) continue;
+            if (s.Width() == d.Width() && s.Height() == d.Height())
+                q.drawImage(QPoint(d.left, d.top), img, ToQRect(s));
+            else
+                q.drawImage(ToQRect(d), img, ToQRect(s));
+        }
+    }
+}
+
+}  // namespace
+
 // ---- Graphics --------------------------------------------------------------
 struct Graphics::Impl {
     QPainter p;
@@ -405,16 +502,76 @@ void Graphics::CopyImage(const Image& image, int x, int y, const CRect& src) {
     p.setCompositionMode(mode);
 }
 
+void Graphics::DrawImageNineGrid(const Image& image, const CRect& dest, const CRect& src, int cornerW, int cornerH) {
+    PAINTER_OR_RETURN
+    if (image.IsNull() || dest.IsRectEmpty() || src.IsRectEmpty()) return;
+    const QImage& img = image.impl()->img;
+    // The image's cache key changes whenever its pixels do.
+    std::string key;
+    AppendKey(key, img.cacheKey());
+    AppendKey(key, src);
+    AppendKey(key, dest.Width());
+    AppendKey(key, dest.Height());
+    AppendKey(key, cornerW);
+    AppendKey(key, cornerH);
+    QImage picture;
+    if (!NineGridCache().Find(key, &picture)) {
+        picture = QImage(dest.Width(), dest.Height(), QImage::Format_ARGB32_Premultiplied);
+        picture.fill(Qt::transparent);
+        QPainter q(&picture);
+        q.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        // The pieces do not overlap: each is copied as it is, and the whole
+        // picture is blended once below.
+        q.setCompositionMode(QPainter::CompositionMode_Source);
+        DrawNinePieces(q, img, CRect(0, 0, dest.Width(), dest.Height()), src, cornerW, cornerH);
+        q.end();
+        NineGridCache().Put(key, picture);
+    }
+    p.drawImage(QPoint(dest.left, dest.top), picture);
+}
+
 void Graphics::DrawString(const CString& text, const Font& font, const CRect& box, const StringFormat& format,
                           ARGB color) {
     PAINTER_OR_RETURN
-    if (text.empty() || !HaveGui()) return;
+    if (text.empty() || !HaveGui() || box.IsRectEmpty()) return;
     const QFont& f = CachedFont(font);
-    p.setFont(f);
-    p.setPen(ToQColor(color));
+    const int flags = QtFlags(format);
     QString s = ToQString(text);
     if (format.ellipsis && !format.wrap) s = QFontMetrics(f).elidedText(s, Qt::ElideRight, box.Width());
-    p.drawText(ToQRect(box), QtFlags(format), s);
+    // Large boxes (text areas) are drawn directly; captions, the common
+    // case, are laid out once into a picture of their box.
+    constexpr int kMaxCachedArea = 512 * 128;
+    if (box.Width() * box.Height() > kMaxCachedArea) {
+        p.setFont(f);
+        p.setPen(ToQColor(color));
+        p.drawText(ToQRect(box), flags, s);
+        return;
+    }
+    std::string key;
+    AppendKey(key, static_cast<int>(std::lround(font.pixelSize)));
+    AppendKey(key, font.style);
+    AppendKey(key, font.weight);
+    AppendKey(key, flags);
+    AppendKey(key, color);
+    AppendKey(key, box.Width());
+    AppendKey(key, box.Height());
+    const CString& family = font.family;
+    AppendKey(key, family.size());
+    key.append(reinterpret_cast<const char*>(family.data()), family.size() * sizeof(wchar_t));
+    key.append(reinterpret_cast<const char*>(s.constData()), static_cast<std::size_t>(s.size()) * sizeof(QChar));
+    QImage picture;
+    if (!TextCache().Find(key, &picture)) {
+        picture = QImage(box.Width(), box.Height(), QImage::Format_ARGB32_Premultiplied);
+        picture.fill(Qt::transparent);
+        QPainter q(&picture);
+        q.setRenderHint(QPainter::TextAntialiasing, true);
+        q.setFont(f);
+        q.setPen(ToQColor(color));
+        q.drawText(QRect(0, 0, box.Width(), box.Height()), flags, s);
+        q.end();
+        TextCache().Put(key, picture);
+    }
+    p.drawImage(QPoint(box.left, box.top), picture);
 }
 
 // ---- MRender's platform parts ----------------------------------------------

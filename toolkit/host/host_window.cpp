@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "host_internal.h"
 
@@ -128,10 +129,29 @@ void Present(WindowRecord* rec, const CRect& rect) {
     const QRect qr = ToQRect(r);
     rec->store->beginPaint(QRegion(qr));
     QPaintDevice* device = rec->store->paintDevice();
-    {
+    const bool layered = (rec->exStyle & WS_EX_LAYERED) != 0;
+    auto* target = device && device->devType() == QInternal::Image ? static_cast<QImage*>(device) : nullptr;
+    const bool direct = target && !(layered && rec->useColorKey) &&
+                        (target->format() == QImage::Format_RGB32 ||
+                         target->format() == QImage::Format_ARGB32_Premultiplied) &&
+                        target->devicePixelRatio() == 1.0 && QRect(QPoint(0, 0), target->size()).contains(qr);
+    if (direct) {
+        // Both surfaces hold premultiplied 32-bit pixels: rows are copied as
+        // they are, or made opaque on the way (the same as drawing over
+        // black) for windows without per-pixel alpha and opaque targets.
+        const bool opaque = !layered || target->format() == QImage::Format_RGB32;
+        for (int y = qr.top(); y <= qr.bottom(); ++y) {
+            const auto* from = reinterpret_cast<const quint32*>(src.constScanLine(y)) + qr.left();
+            auto* to = reinterpret_cast<quint32*>(target->scanLine(y)) + qr.left();
+            if (!opaque) {
+                std::memcpy(to, from, static_cast<std::size_t>(qr.width()) * 4);
+            } else {
+                for (int x = 0; x < qr.width(); ++x) to[x] = from[x] | 0xFF000000u;
+            }
+        }
+    } else {
         QPainter p(device);
         p.setCompositionMode(QPainter::CompositionMode_Source);
-        const bool layered = (rec->exStyle & WS_EX_LAYERED) != 0;
         if (layered && rec->useColorKey) {
             // A colour key makes its pixels holes in the window.
             QImage part = src.copy(qr);

@@ -31,30 +31,9 @@ Image MRender::CreateCompatibleBitmap(HDC, int width, int height) { return Image
 
 namespace {
 
-// Draws the nine pieces between the source and destination grid lines.
 void NineGrid(Graphics& g, const Image& img, const CRect& dest, int sx, int sy, int sw, int sh, int cw, int ch) {
     if (dest.IsRectEmpty() || sw <= 0 || sh <= 0) return;
-    cw = std::clamp(cw, 0, sw / 2);
-    ch = std::clamp(ch, 0, sh / 2);
-    if (cw == 0 && ch == 0) {
-        g.DrawImage(img, dest, CRect(sx, sy, sx + sw, sy + sh));
-        return;
-    }
-    // Corners keep their size unless the destination is too small for them.
-    const int dw = std::min(cw, dest.Width() / 2);
-    const int dh = std::min(ch, dest.Height() / 2);
-    const int srcX[4] = {sx, sx + cw, sx + sw - cw, sx + sw};
-    const int srcY[4] = {sy, sy + ch, sy + sh - ch, sy + sh};
-    const int dstX[4] = {dest.left, dest.left + dw, dest.right - dw, dest.right};
-    const int dstY[4] = {dest.top, dest.top + dh, dest.bottom - dh, dest.bottom};
-    for (int j = 0; j < 3; ++j) {
-        for (int i = 0; i < 3; ++i) {
-            const CRect s(srcX[i], srcY[j], srcX[i + 1], srcY[j + 1]);
-            const CRect d(dstX[i], dstY[j], dstX[i + 1], dstY[j + 1]);
-            if (s.IsRectEmpty() || d.IsRectEmpty()) continue;
-            g.DrawImage(img, d, s);
-        }
-    }
+    g.DrawImageNineGrid(img, dest, CRect(sx, sy, sx + sw, sy + sh), cw, ch);
 }
 
 }  // namespace

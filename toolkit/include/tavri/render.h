@@ -159,6 +159,11 @@ public:
     void DrawImage(const Image& image, int x, int y);
     // Copies pixels (alpha included) without blending, as a block transfer.
     void CopyImage(const Image& image, int x, int y, const CRect& src);
+    // Nine-grid of `src` over `dest`: the cornerW x cornerH corners unscaled
+    // (smaller when `dest` is too small for them), the edges stretched along
+    // their length, the centre both ways. The stretched picture is kept for
+    // the next paint of the same image, source and size.
+    void DrawImageNineGrid(const Image& image, const CRect& dest, const CRect& src, int cornerW, int cornerH);
 
     void DrawString(const CString& text, const Font& font, const CRect& box, const StringFormat& format,
                     ARGB color);

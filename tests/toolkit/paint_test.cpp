@@ -135,6 +135,29 @@ TEST(Paint, LayeredWindowsKeepAlphaAndRepaintWhole) {
     EXPECT_EQ(HostTestLastPaintRect(h), CRect(0, 0, 200, 100));
 }
 
+TEST(Paint, BurstOfRepaintRequestsBecomesOnePaintOfTheirUnion) {
+    TestDialog dlg;
+    TestButton *a = nullptr, *b = nullptr;
+    dlg.build = [&](TestDialog& d, CRect) {
+        a = d.Make<TestButton>(L"TestButton", 101, CRect(10, 10, 30, 30));
+        b = d.Make<TestButton>(L"TestButton", 102, CRect(100, 50, 120, 70));
+    };
+    const HWND h = Open(dlg, CRect(100, 100, 300, 200));
+    ASSERT_TRUE(Painted(h));
+    Pump(40);
+    const int paints = HostTestPaintCount(h);
+    for (int i = 0; i < 20; ++i) {
+        a->UpdateControl();
+        b->UpdateControl();
+        const CRect r(40 + i, 80, 41 + i, 81);
+        InvalidateRect(h, &r, 0);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return HostTestPaintCount(h) > paints && !HostTestPaintPending(h); }));
+    Pump(40);
+    EXPECT_EQ(HostTestPaintCount(h), paints + 1);
+    EXPECT_EQ(HostTestLastPaintRect(h), CRect(10, 10, 120, 81));
+}
+
 TEST(Paint, ZeroSizedWindowsExistButPaintNothing) {
     TestDialog dlg;
     TestButton* b = nullptr;

@@ -404,3 +404,22 @@ TEST(UploadKeys, ChoosesTheRoutineOfTheDeviceType) {
         }
     }
 }
+
+TEST(UploadKeys, WithoutAKeyboardNothingIsSentAndTheSingleKeyFlagIsCleared) {
+    for (int type : {101, 201}) {
+        SCOPED_TRACE(type);
+        Rig r(type);
+        const int macro = r.AddMacro({{kPress, kVkA, 5}});
+        r.AddKey(4, 3, macro);
+        r.AddKey(7, 2, 0x29);
+        r.kb->Detach(0);
+        r.manager.Rescan();
+        r.state.oneKeyChanged.store(true);
+        r.state.changedKeyCode.store(7);
+        r.cmd.UploadKeys();
+        EXPECT_TRUE(r.Take().empty());
+        if (type == 201) {
+            EXPECT_FALSE(r.state.oneKeyChanged.load());
+        }
+    }
+}

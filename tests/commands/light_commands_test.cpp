@@ -141,8 +141,11 @@ TEST(UploadLightSettings, CableSendsTheFeatureReportOfTheMode) {
         EXPECT_EQ(s.mode, c.light.mode);
         EXPECT_EQ(s.colorindex, b[3]);
         EXPECT_EQ(s.brightness, b[6]);
-        if (c.light.mode == 4) EXPECT_EQ(s.colour, 0x123456u);
-        else EXPECT_EQ(s.speed, b[5]);
+        if (c.light.mode == 4) {
+            EXPECT_EQ(s.colour, 0x123456u);
+        } else {
+            EXPECT_EQ(s.speed, b[5]);
+        }
     }
 }
 

@@ -160,8 +160,12 @@ struct FontKeyHash {
 // Fonts are built once per face, size and style: building them is the
 // expensive part of drawing text.
 const QFont& CachedFont(const Font& font) {
+    // Entries never move or go (the map's nodes are stable), so the
+    // reference stays good after the lock is released.
+    static std::mutex lock;
     static std::unordered_map<FontKey, QFont, FontKeyHash> cache;
     const FontKey key{font.family, static_cast<int>(std::lround(font.pixelSize)), font.style, font.weight};
+    std::lock_guard<std::mutex> guard(lock);
     auto it = cache.find(key);
     if (it != cache.end()) return it->second;
     QFont f(ToQString(font.family));

@@ -1,8 +1,9 @@
 // Screen capture through MIT-SHM: the server copies the root window into a
 // shared segment, so no pixel crosses the socket. Xlib's error handlers are
-// process-wide; ours only answers for our own connections and hands every
-// other error to the handler it replaced, and a lost connection marks the
-// source broken instead of ending the process.
+// process-wide; ours only answer for our own connections and hand every other
+// display to the handlers they replaced. A lost connection marks the source
+// broken instead of ending the process: Xlib's default I/O error handler
+// exits before any per-display exit handler is asked, so both are replaced.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -23,19 +24,22 @@ class X11ScreenSource;
 std::mutex g_registryMutex;
 std::unordered_map<Display*, X11ScreenSource*> g_registry;
 XErrorHandler g_previousHandler = nullptr;
+XIOErrorHandler g_previousIoHandler = nullptr;
 std::once_flag g_handlerOnce;
 
 int OnXError(Display* display, XErrorEvent* event);
+int OnXIoError(Display* display);
 
 class X11ScreenSource final : public ScreenSource {
 public:
     ~X11ScreenSource() override {
         DestroyImage();
-        {
-            std::lock_guard lock(g_registryMutex);
-            g_registry.erase(display_);
-        }
+        // Still registered while closing: closing a lost connection raises the
+        // I/O error again, and it must not reach the exiting default.
         XCloseDisplay(display_);
+        std::lock_guard lock(g_registryMutex);
+        const auto it = g_registry.find(display_);
+        if (it != g_registry.end() && it->second == this) g_registry.erase(it);
     }
 
     static std::unique_ptr<X11ScreenSource> Open(const std::string& name) {
@@ -77,6 +81,7 @@ public:
     }
 
     void SetError(int code) { errorCode_ = code; }
+    void SetBroken() { broken_ = true; }
 
 private:
     explicit X11ScreenSource(Display* display) : display_(display) {}
@@ -84,7 +89,10 @@ private:
     static void OnConnectionLost(Display*, void* self) { static_cast<X11ScreenSource*>(self)->broken_ = true; }
 
     bool Init() {
-        std::call_once(g_handlerOnce, [] { g_previousHandler = XSetErrorHandler(OnXError); });
+        std::call_once(g_handlerOnce, [] {
+            g_previousHandler = XSetErrorHandler(OnXError);
+            g_previousIoHandler = XSetIOErrorHandler(OnXIoError);
+        });
         {
             std::lock_guard lock(g_registryMutex);
             g_registry[display_] = this;
@@ -182,6 +190,22 @@ int OnXError(Display* display, XErrorEvent* event) {
         previous = g_previousHandler;
     }
     return previous ? previous(display, event) : 0;
+}
+
+int OnXIoError(Display* display) {
+    XIOErrorHandler previous = nullptr;
+    {
+        std::lock_guard lock(g_registryMutex);
+        auto it = g_registry.find(display);
+        if (it != g_registry.end()) {
+            // Returning hands over to the display's exit handler, which only
+            // marks the source broken.
+            it->second->SetBroken();
+            return 0;
+        }
+        previous = g_previousIoHandler;
+    }
+    return previous ? previous(display) : 0;
 }
 
 }  // namespace

@@ -141,7 +141,12 @@ int PrivatePulse::Pactl(const std::vector<std::string>& args, std::string* out) 
 
 // -------------------------------------------------------------------- X
 
-PrivateXServer::~PrivateXServer() { End(pid_); }
+PrivateXServer::~PrivateXServer() { Stop(); }
+
+void PrivateXServer::Stop() {
+    End(pid_);
+    pid_ = -1;
+}
 
 bool PrivateXServer::Start(int width, int height, std::string* why) {
     const std::string xvfb = FindProgram("Xvfb");

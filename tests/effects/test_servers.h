@@ -48,6 +48,8 @@ public:
     PrivateXServer& operator=(const PrivateXServer&) = delete;
 
     bool Start(int width, int height, std::string* why);
+    // Ends the server, as when the desktop session goes.
+    void Stop();
     const std::string& Display() const { return display_; }
 
 private:

@@ -123,6 +123,27 @@ TEST_F(X11Test, BlackScreenGivesColoursBelowTwoEverywhere) {
         for (int r = 0; r < 8; ++r) EXPECT_LT(light.GridColour(c, r), 2u) << c << "," << r;
 }
 
+TEST_F(X11Test, AServerThatGoesAwayLeavesTheProcessAndTheThreadRunning) {
+    Fill(0, 0, kWidth, kHeight, 0x00FF00);
+    effects::ScreenLight light(Factory());
+    ASSERT_TRUE(light.StartScreenLight(18, 6));
+    light.SetScreenLightActive(true);
+    ASSERT_TRUE(WaitUntil([&] { return light.SampleCount() > 2; }, 5s));
+    XFreeGC(painter_, gc_);
+    XCloseDisplay(painter_);
+    painter_ = nullptr;
+
+    // The lost connection must not end this process (Xlib's default would).
+    server_.Stop();
+    std::this_thread::sleep_for(300ms);
+    const auto samples = light.SampleCount();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(light.SampleCount(), samples);
+    EXPECT_TRUE(light.IsRunning());
+    EXPECT_EQ(light.GridColour(4, 4), MakeColour(0, 255, 0)) << "the last good sample stays";
+    light.Stop();
+}
+
 TEST(X11WithoutServer, NoDisplayGivesNoSourceAndTheLightKeepsTrying) {
     EXPECT_EQ(platform::MakeX11ScreenSource(":7391"), nullptr);
     effects::ScreenLight light([] { return platform::MakeX11ScreenSource(":7391"); });

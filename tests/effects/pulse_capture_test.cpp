@@ -195,6 +195,29 @@ TEST_F(PulseTest, VisualizerLightsTheBandOfThePlayedTone) {
     for (int c = 96; c < 256; c += 16) EXPECT_EQ(height(c), 0) << "column " << c;
 }
 
+TEST_F(PulseTest, AServerThatQuitsEndsTheCaptureThreadAndReleasesThePicture) {
+    Listener listener;
+    AudioCapture::Proxy<Listener> proxy(listener, nullptr, &Listener::OnSamples, &Listener::OnFormat);
+    AudioCapture capture;
+    ASSERT_TRUE(capture.Start(&proxy));
+    effects::Visualizer vis;
+    vis.Init();
+    vis.Start();
+    vis.SetActive(true);
+    ASSERT_TRUE(WaitUntil([&] { return vis.IsCapturing() && !listener.Formats().empty(); }, 5s));
+    {
+        TonePlayer tone(440.0, 0.5);
+        ASSERT_TRUE(WaitUntil([&] { return listener.Peak() > 15000; }, 5s));
+    }
+
+    pulse_.Stop();
+    ASSERT_TRUE(WaitUntil([&] { return !capture.IsRunning(); }, 5s));
+    ASSERT_TRUE(WaitUntil([&] { return !vis.IsCapturing(); }, 5s));
+    EXPECT_TRUE(vis.IsRunning()) << "frames go on, falling to the background";
+    const auto frames = vis.FrameCount();
+    ASSERT_TRUE(WaitUntil([&] { return vis.FrameCount() > frames + 5; }, 2s));
+}
+
 TEST(PulseWithoutServer, NothingOpensAndTheCaptureThreadEnds) {
     testsupport::TempDir dir;
     testsupport::EnvGuard env;

@@ -84,7 +84,12 @@ std::string FindProgram(const std::string& name) {
 
 // ------------------------------------------------------------------ Pulse
 
-PrivatePulse::~PrivatePulse() { End(pid_); }
+PrivatePulse::~PrivatePulse() { Stop(); }
+
+void PrivatePulse::Stop() {
+    End(pid_);
+    pid_ = -1;
+}
 
 bool PrivatePulse::Start(std::string* why) {
     const std::string daemon = FindProgram("pulseaudio");

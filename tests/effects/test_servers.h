@@ -29,6 +29,8 @@ public:
     // the default and points this process's clients at it (PULSE_SERVER).
     // False with the reason when it cannot run here.
     bool Start(std::string* why);
+    // Ends the daemon, as when the sound server quits.
+    void Stop();
     // pactl against the private server; its exit code, and what it printed
     // when `out` is given.
     int Pactl(const std::vector<std::string>& args, std::string* out = nullptr);

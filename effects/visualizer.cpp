@@ -79,7 +79,13 @@ void Visualizer::ApplySettings(const MusicLightSettings& settings) {
 void Visualizer::ApplyEngineSettings(const SpectrumSettings& settings) {
     {
         std::lock_guard lock(settingsMutex_);
+        // The record's four values stay as ApplySettings left them.
+        const SpectrumSettings record = pending_;
         pending_ = settings;
+        pending_.sensitivity = record.sensitivity;
+        pending_.barType = record.barType;
+        pending_.backType = record.backType;
+        pending_.backBrightness = record.backBrightness;
     }
     hasPending_.store(true);
 }

@@ -72,7 +72,8 @@ public:
     // record; device 0; capture restarts. Taken over at the start of the next
     // frame, so no frame mixes old and new values.
     void ApplySettings(const MusicLightSettings& settings);
-    // Everything else the engine has (window, decay, smoothing, idle options).
+    // Everything else the engine has (window, decay, smoothing, follow factor,
+    // idle options); the record's sensitivity and palettes are kept.
     void ApplyEngineSettings(const SpectrumSettings& settings);
 
     // A default device changed: for the output, the list is rebuilt and

@@ -361,6 +361,14 @@ TEST_F(VisualizerTest, SettingsRestartCaptureAndRecolourThePicture) {
     ASSERT_TRUE(WaitUntil([&] { return vis_.PixelAt(41, 63) == MakeColour(0, 254, 0); }));
     EXPECT_EQ(vis_.PixelAt(200, 10), 0u);
     EXPECT_GT(fake_.Opens(), opens);
+
+    // The engine's own settings leave the record's palettes alone.
+    effects::SpectrumSettings engine;
+    engine.windowType = 0;     // the tone is exactly on bin 10 ...
+    engine.smoothingMode = 2;  // ... so only band 10's columns 40-43 light
+    vis_.ApplyEngineSettings(engine);
+    ASSERT_TRUE(WaitUntil([&] { return vis_.PixelAt(46, 63) == 0u; }));
+    EXPECT_EQ(vis_.PixelAt(41, 63), MakeColour(0, 254, 0));
 }
 
 TEST_F(VisualizerTest, ANewDefaultOutputRestartsCapture) {
@@ -416,7 +424,9 @@ TEST_F(VisualizerTest, FadeOutStopsTheThread) {
     EXPECT_TRUE(vis_.IsRunning());
 }
 
-TEST_F(VisualizerTest, ReadersSeeWholeFramesWhileFramesAreComputed) {
+// Readers take the picture without a lock while frames are published; run
+// under the thread sanitizer this is where a race would show.
+TEST_F(VisualizerTest, PictureReadsRunBesideTheFrameThread) {
     StartTone();
     vis_.Start();
     vis_.SetActive(true);

@@ -4,7 +4,8 @@
 //   2. the same through the real evdev filter and uinput translation, with
 //      socket pairs in place of the event node and of /dev/uinput;
 //   3. how long StopMonitor takes to return with a listener waiting;
-//   4. the delay of every step of a 1,000-step macro against the request.
+//   4. the delay of every step of a 1,000-step macro against the request
+//      (and whether playback ran at real-time priority).
 #include <linux/input.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -23,6 +24,7 @@
 #include "link/softkeys/linux_backends.h"
 #include "link/softkeys/software_keys.h"
 #include "link/softkeys/vhidev.h"
+#include "platform/timer_slack.h"
 #include "sim/softkeys/sim_filter.h"
 #include "sim/softkeys/sim_virtual_keyboard.h"
 
@@ -229,6 +231,11 @@ void MacroTiming() {
     }
     Print("macro step delay error (|measured - requested|)", absolute, "ms");
     std::printf("%-48s steps beyond 1 ms: %d, shorter than asked: %d, total %.2f s\n", "", beyond, shorter, total);
+    // Whether the playback could take real-time priority here: without it a
+    // busy machine makes some wake-ups late.
+    bool raised = false;
+    std::thread([&] { raised = platform::PromptWakeups().Raised(); }).join();
+    std::printf("%-48s playback at real-time priority: %s\n", "", raised ? "yes" : "no (not allowed here)");
     softkeys::VHidev::Instance().SetBackend(nullptr);
 }
 

@@ -163,6 +163,7 @@ void SoftwareKeys::PlaySoftwareMacro(int macroId) {
     MacroInfo macro;
     if (!macros_.GetMacro(macroId, macro)) return;
     const platform::FineTimerSlack fineTimers;
+    const platform::PromptWakeups promptWakeups;
     for (int pass = 0; pass < macro.play_times; ++pass) {
         const auto steps = macros_.ListMacroRecords(macroId);
         // Each wait runs from the moment the step's report went out and is

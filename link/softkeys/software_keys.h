@@ -112,6 +112,8 @@ public:
     int OnSoftwareKey(int code, bool pressed);
     // Plays a macro on the virtual keyboard (the worker's job): every step in
     // order, at least 5 ms after each, all keys released after each pass.
+    // The calling thread plays at real-time priority where that is allowed
+    // (platform::PromptWakeups) and gets its own back afterwards.
     void PlaySoftwareMacro(int macroId);
 
     // Every key of the filtered keyboards goes to `sink` first (the macro

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -70,11 +71,13 @@ public:
     }
     std::vector<softkeys::MacroStep> ListMacroRecords(int macroId) override {
         ++listed;
+        policyWhileListing = sched_getscheduler(0);
         return steps[macroId];
     }
     std::map<int, softkeys::MacroInfo> macros;
     std::map<int, std::vector<softkeys::MacroStep>> steps;
     int listed = 0;
+    int policyWhileListing = -1;  // the playing thread's, read while a pass begins
 };
 
 struct SoftKeysTest : ::testing::Test {

@@ -283,6 +283,28 @@ TEST_F(SoftKeysTest, MacroStepsKeepTheirDelaysAndMediaKeysGoToTheConsumerReport)
     EXPECT_GE(w[7].time - w[6].time, std::chrono::milliseconds(7));
 }
 
+TEST_F(SoftKeysTest, MacroPlaybackRunsAtRealTimePriorityWhereAllowedAndGivesItBack) {
+    // Whether this machine lets a thread take the lowest round-robin priority.
+    bool allowed = false;
+    std::thread([&] {
+        sched_param rr{};
+        rr.sched_priority = sched_get_priority_min(SCHED_RR);
+        allowed = sched_setscheduler(0, SCHED_RR, &rr) == 0;
+    }).join();
+
+    macros.macros[6] = {6, 2};
+    macros.steps[6] = {{2, 'A', 0}, {3, 'A', 0}};
+    int policyAfter = -1;
+    std::thread worker([&] {
+        keys->PlaySoftwareMacro(6);
+        policyAfter = sched_getscheduler(0);
+    });
+    worker.join();
+    EXPECT_EQ(macros.listed, 2);
+    EXPECT_EQ(macros.policyWhileListing, allowed ? SCHED_RR : SCHED_OTHER);
+    EXPECT_EQ(policyAfter, SCHED_OTHER);
+}
+
 TEST_F(SoftKeysTest, MacrosThatPlayNothing) {
     macros.macros[5] = {5, 0};
     macros.steps[5] = {{2, 'A', 0}};

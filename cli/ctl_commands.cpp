@@ -12,6 +12,7 @@
 #include <optional>
 #include <ostream>
 #include <sstream>
+#include <vector>
 
 #include "cli/ctl.h"
 #include "cli/ctl_session.h"
@@ -555,7 +556,9 @@ struct CommandSpec {
     const char* name;
     size_t minArgs;
     size_t maxArgs;  // SIZE_MAX: any number
-    std::initializer_list<const char*> options;
+    // A vector, not an initializer list: the list's array would not outlive
+    // the table's initialisation.
+    std::vector<const char*> options;
     std::function<void(Call&)> run;
 };
 

@@ -4,6 +4,8 @@
 #include <ctime>
 #include <sys/prctl.h>
 
+#include "platform/timer_slack.h"
+
 namespace {
 
 class SystemClock final : public DeviceClock {
@@ -27,6 +29,10 @@ public:
             deadline.tv_sec += 1;
             deadline.tv_nsec -= 1'000'000'000L;
         }
+        // On a busy machine the thread would otherwise wait for a CPU after
+        // its deadline; where allowed it wakes at real-time priority and has
+        // its own back as soon as the sleep is over.
+        const platform::PromptWakeups onTime;
         // A signal ends the sleep early; go back to the same deadline.
         while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
         }

@@ -1,8 +1,13 @@
 // Discovery and the report transport against the simulated keyboard, on a
-// manual clock: the waits are checked as recorded time, not slept.
+// manual clock: the waits are checked as recorded time, not slept. Only the
+// last test sleeps, on the real clock the waits use outside tests.
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "link/device_manager.h"
@@ -482,4 +487,38 @@ TEST(Transport, SwitchingTheBusClosesWhatWasOpenAndMovesNotifications) {
     r.Scan();
     EXPECT_TRUE(r.manager.SendFeature(Feature({7, 0xF0, 0xAA})));
     EXPECT_EQ(other->Memory().resets, 1);
+}
+
+TEST(SystemClock, DeviceWaitsLastAtLeastAsAskedAndWakeAtRealTimePriorityWhereAllowed) {
+    // Whether this machine lets a thread take the lowest round-robin priority.
+    bool allowed = false;
+    std::thread([&] {
+        sched_param rr{};
+        rr.sched_priority = sched_get_priority_min(SCHED_RR);
+        allowed = sched_setscheduler(0, SCHED_RR, &rr) == 0;
+    }).join();
+
+    std::atomic<pid_t> sleeper{0};
+    std::atomic<bool> done{false};
+    std::int64_t slept = 0;
+    int policyAfter = -1;
+    std::thread t([&] {
+        sleeper = gettid();
+        DeviceClock& clock = SystemDeviceClock();
+        const std::int64_t start = clock.NowMicros();
+        clock.SleepMs(200);
+        slept = clock.NowMicros() - start;
+        policyAfter = sched_getscheduler(0);
+        done = true;
+    });
+    // Looked at from outside while the wait runs.
+    bool sawRoundRobin = false;
+    while (!done) {
+        if (const pid_t tid = sleeper.load()) sawRoundRobin = sawRoundRobin || sched_getscheduler(tid) == SCHED_RR;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    t.join();
+    EXPECT_GE(slept, 200'000);
+    EXPECT_EQ(sawRoundRobin, allowed);
+    EXPECT_EQ(policyAfter, SCHED_OTHER);
 }

@@ -30,10 +30,10 @@ struct Rig {
     std::shared_ptr<sim::SimulatedKeyboard> kb;
 
     Rig() {
-        sim::SimKeyboardSpec spec;
-        spec.deviceType = 201;
-        spec.connections = {{0, kVid, 1, false}, {1, kVid, 2, false}, {2, kVid, 3, true}};
-        kb = bus->AddKeyboard(spec);
+        sim::SimKeyboardSetup setup;
+        setup.deviceType = 201;
+        setup.connections = {{0, kVid, 1, false}, {1, kVid, 2, false}, {2, kVid, 3, true}};
+        kb = bus->AddKeyboard(setup);
         manager.AddTarget(kVid, 1, L"", 201, 0, L"HID#VID_1209&PID_0001&MI_01");
         manager.AddTarget(kVid, 2, L"", 201, 1, L"HID#VID_1209&PID_0002&MI_01");
         manager.AddTarget(kVid, 3, L"", 201, 2, L"{00001812-0000-1000-8000-00805F9B34FB}");
@@ -146,7 +146,7 @@ TEST(Scan, CommandChannelAndConnectionModeFollowTheirOwnOrders) {
 
 TEST(Scan, DeviceTypeSelectsTheInterfacesAndProductNamesRestrictTheMatch) {
     Rig r;
-    sim::SimKeyboardSpec other;
+    sim::SimKeyboardSetup other;
     other.deviceType = 101;
     other.connections = {{0, kVid, 4, false}};
     auto k3 = r.bus->AddKeyboard(other);
@@ -154,7 +154,7 @@ TEST(Scan, DeviceTypeSelectsTheInterfacesAndProductNamesRestrictTheMatch) {
     // A target with a product name never matches: no string is compared but
     // the empty one.
     r.manager.AddTarget(kVid, 5, L"Named", 150, 0, L"PID_0005");
-    sim::SimKeyboardSpec named;
+    sim::SimKeyboardSetup named;
     named.deviceType = 150;
     named.connections = {{0, kVid, 5, false}};
     auto k5 = r.bus->AddKeyboard(named);
@@ -452,7 +452,9 @@ TEST(Transport, ScansNeverLetATransferReachAClosedInterface) {
     };
     std::thread a(stream, true);
     std::thread b(stream, false);
-    for (int i = 0; i < 300; ++i) {
+    // Rescan until the streams have really run between the scans: on a busy
+    // machine the threads may not start before 300 scans are over.
+    for (int i = 0; i < 300 || sent.load() < 200; ++i) {
         r.manager.Rescan();
         r.manager.SetCurrentDeviceType(i % 2 ? 201 : 0);
         if (i % 50 == 0) r.manager.CloseAll();
@@ -474,9 +476,9 @@ TEST(Transport, SwitchingTheBusClosesWhatWasOpenAndMovesNotifications) {
     EXPECT_EQ(events, 3);
     r.Scan();
     auto next = std::make_shared<sim::SimulatedBus>(&r.clock);
-    sim::SimKeyboardSpec spec;
-    spec.connections = {{0, kVid, 1, false}};
-    auto other = next->AddKeyboard(spec);
+    sim::SimKeyboardSetup setup;
+    setup.connections = {{0, kVid, 1, false}};
+    auto other = next->AddKeyboard(setup);
     r.manager.SetBackend(next);
     EXPECT_EQ(r.bus->OpenHandles(), 0);
     EXPECT_FALSE(r.manager.IsOpen());

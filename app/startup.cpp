@@ -25,7 +25,7 @@ bool ParseStartupOptions(int argc, char** argv, StartupOptions& options, bool& h
             options.simulate = true;
         } else if (a.rfind("--simulate=", 0) == 0) {
             options.simulate = true;
-            options.simulateSpec = a.substr(std::strlen("--simulate="));
+            options.simulateValue = a.substr(std::strlen("--simulate="));
         } else if (a == "--help" || a == "-h") {
             help = true;
         } else if (a.rfind("-platform", 0) == 0 || a.rfind("-display", 0) == 0) {

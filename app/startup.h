@@ -13,7 +13,7 @@ class SingleInstance;
 
 struct StartupOptions {
     bool simulate = false;     // use the simulated keyboard
-    std::string simulateSpec;  // "TYPE[,MODE]" after --simulate=, empty for the default
+    std::string simulateValue;  // "TYPE[,MODE]" after --simulate=, empty for the default
 };
 
 // Exit codes of the entry sequence.

@@ -100,7 +100,7 @@ Options ParseCommandLine(const std::vector<std::string>& argv) {
             o.simulate = true;
             if (hasValue) {
                 int type = 0, mode = 0;
-                if (!sim::ParseSimulateSpec(value, type, mode))
+                if (!sim::ParseSimulateOption(value, type, mode))
                     throw UsageError{"--simulate takes TYPE[,MODE] (mode 0, 1 or 2), not \"" + value + "\""};
                 o.simulateType = type;
                 o.simulateMode = mode;

@@ -552,7 +552,7 @@ void SimState(Call& c) {
 
 // ---- the table ------------------------------------------------------------------------
 
-struct CommandSpec {
+struct CommandEntry {
     const char* name;
     size_t minArgs;
     size_t maxArgs;  // SIZE_MAX: any number
@@ -562,8 +562,8 @@ struct CommandSpec {
     std::function<void(Call&)> run;
 };
 
-const std::vector<CommandSpec>& Commands() {
-    static const std::vector<CommandSpec> table = {
+const std::vector<CommandEntry>& Commands() {
+    static const std::vector<CommandEntry> table = {
         {"devices", 0, 0, {}, Devices},
         {"profiles", 0, 0, {}, Profiles},
         {"profile-add", 0, 1, {}, ProfileAdd},
@@ -594,8 +594,8 @@ const std::vector<CommandSpec>& Commands() {
     return table;
 }
 
-const CommandSpec& Find(const Options& o) {
-    for (const CommandSpec& c : Commands()) {
+const CommandEntry& Find(const Options& o) {
+    for (const CommandEntry& c : Commands()) {
         if (o.command != c.name) continue;
         if (o.args.size() < c.minArgs || o.args.size() > c.maxArgs)
             throw UsageError{std::string("wrong number of arguments for ") + c.name};
@@ -626,11 +626,11 @@ int Run(const Options& options, std::ostream& out, std::ostream& err) {
     std::string message;
     std::vector<std::string> trace;
     try {
-        const CommandSpec& spec = Find(options);
+        const CommandEntry& entry = Find(options);
         Session session(options);
         Call call{session, options, result};
         try {
-            spec.run(call);
+            entry.run(call);
         } catch (const Failure&) {
             if (options.trace) trace = session.TraceLines();
             throw;

@@ -161,15 +161,15 @@ void Session::EnsureLightingDefaults() {
 }
 
 void Session::InstallSimulator() {
-    sim::SimKeyboardSpec spec;
-    spec.deviceType = opts_.simulateType;
-    spec.connections = sim::ConnectionsFromConfig(opts_.simulateType);
-    if (spec.connections.empty())
+    sim::SimKeyboardSetup setup;
+    setup.deviceType = opts_.simulateType;
+    setup.connections = sim::ConnectionsFromConfig(opts_.simulateType);
+    if (setup.connections.empty())
         throw Failure{"config.xml has no keyboard of device type " + std::to_string(opts_.simulateType) +
                       " to simulate"};
-    spec.stateFile = sim::DefaultStateFile(opts_.simulateType);
-    spec.firmwareVersion = opts_.simFirmware;
-    keyboard_ = sim::InstallSimulatedKeyboard(spec, opts_.simulateMode);
+    setup.stateFile = sim::DefaultStateFile(opts_.simulateType);
+    setup.firmwareVersion = opts_.simFirmware;
+    keyboard_ = sim::InstallSimulatedKeyboard(setup, opts_.simulateMode);
     if (!keyboard_)
         throw Failure{"the simulated keyboard of device type " + std::to_string(opts_.simulateType) +
                       " has no connection mode " + std::to_string(opts_.simulateMode)};

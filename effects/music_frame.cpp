@@ -1,4 +1,4 @@
-#include "effects/spectrum_engine.h"
+#include "effects/music_frame.h"
 
 #include <fftw3.h>
 
@@ -31,7 +31,7 @@ Colour Dim(Colour c, float f) {
 
 }  // namespace
 
-struct SpectrumEngine::Fft {
+struct MusicFrameEngine::Fft {
     Fft() {
         in = fftwf_alloc_complex(kHistory);
         out = fftwf_alloc_complex(kHistory);
@@ -51,7 +51,7 @@ struct SpectrumEngine::Fft {
     fftwf_plan plan;
 };
 
-SpectrumEngine::SpectrumEngine() : fft_(new Fft) {
+MusicFrameEngine::MusicFrameEngine() : fft_(new Fft) {
     const double n1 = kHistory - 1;
     for (int n = 0; n < kHistory; ++n) {
         const double x = 2.0 * kPi * n / n1;
@@ -64,9 +64,9 @@ SpectrumEngine::SpectrumEngine() : fft_(new Fft) {
     }
 }
 
-SpectrumEngine::~SpectrumEngine() { delete fft_; }
+MusicFrameEngine::~MusicFrameEngine() { delete fft_; }
 
-void SpectrumEngine::Reset() {
+void MusicFrameEngine::Reset() {
     history_.fill(0.0f);
     historyPos_ = 0;
     levels_.fill(0.0f);
@@ -79,12 +79,12 @@ void SpectrumEngine::Reset() {
     fadedOut_ = false;
 }
 
-void SpectrumEngine::ClearHistory() {
+void MusicFrameEngine::ClearHistory() {
     history_.fill(0.0f);
     historyPos_ = 0;
 }
 
-void SpectrumEngine::AddPacket(const void* samples, std::size_t bytes, std::size_t frames) {
+void MusicFrameEngine::AddPacket(const void* samples, std::size_t bytes, std::size_t frames) {
     if (!samples) return;
     const auto* p = static_cast<const std::uint8_t*>(samples);
     const std::size_t floats = std::min(frames, bytes / sizeof(float));
@@ -100,7 +100,7 @@ void SpectrumEngine::AddPacket(const void* samples, std::size_t bytes, std::size
     }
 }
 
-void SpectrumEngine::Smooth() {
+void MusicFrameEngine::Smooth() {
     const int w = settings_.smoothingWidth;
     if (w <= 0) return;
     if (settings_.smoothingMode == 1) {
@@ -124,8 +124,8 @@ void SpectrumEngine::Smooth() {
     }
 }
 
-void SpectrumEngine::ComputeFrame(Colour* picture) {
-    const SpectrumSettings& s = settings_;
+void MusicFrameEngine::ComputeFrame(Colour* picture) {
+    const MusicFrameSettings& s = settings_;
 
     // 1. Decay.
     const float keep = static_cast<float>(s.decay) / 100.0f;

@@ -26,7 +26,7 @@
 
 namespace effects {
 
-struct SpectrumSettings {
+struct MusicFrameSettings {
     int sensitivity = 270;    // sample gain
     int windowType = 1;       // 1 Hann, 2 Hamming, 3 Blackman, other none
     int decay = 80;           // percent of the levels kept each frame
@@ -46,7 +46,7 @@ struct SpectrumSettings {
     bool fadeOut = false;
 };
 
-class SpectrumEngine {
+class MusicFrameEngine {
 public:
     static constexpr int kHistory = 256;
     static constexpr int kColumns = kPictureWidth;
@@ -56,13 +56,13 @@ public:
     // stream that stopped delivering lets the picture fall to the background.
     static constexpr int kStaleFrames = 8;
 
-    SpectrumEngine();
-    ~SpectrumEngine();
-    SpectrumEngine(const SpectrumEngine&) = delete;
-    SpectrumEngine& operator=(const SpectrumEngine&) = delete;
+    MusicFrameEngine();
+    ~MusicFrameEngine();
+    MusicFrameEngine(const MusicFrameEngine&) = delete;
+    MusicFrameEngine& operator=(const MusicFrameEngine&) = delete;
 
-    void SetSettings(const SpectrumSettings& settings) { settings_ = settings; }
-    const SpectrumSettings& Settings() const { return settings_; }
+    void SetSettings(const MusicFrameSettings& settings) { settings_ = settings; }
+    const MusicFrameSettings& Settings() const { return settings_; }
 
     // Back to the state of a fresh engine (levels, history, hue, counters);
     // the settings stay.
@@ -89,7 +89,7 @@ public:
 private:
     void Smooth();
 
-    SpectrumSettings settings_;
+    MusicFrameSettings settings_;
     struct Fft;
     Fft* fft_;
     std::array<float, kHistory> history_{};

@@ -29,7 +29,7 @@ void Visualizer::Init() {
     }
     {
         std::lock_guard lock(settingsMutex_);
-        pending_ = SpectrumSettings{};
+        pending_ = MusicFrameSettings{};
     }
     hasPending_.store(true);
     restartCapture_.store(true);
@@ -76,11 +76,11 @@ void Visualizer::ApplySettings(const MusicLightSettings& settings) {
     restartCapture_.store(true);
 }
 
-void Visualizer::ApplyEngineSettings(const SpectrumSettings& settings) {
+void Visualizer::ApplyEngineSettings(const MusicFrameSettings& settings) {
     {
         std::lock_guard lock(settingsMutex_);
         // The record's four values stay as ApplySettings left them.
-        const SpectrumSettings record = pending_;
+        const MusicFrameSettings record = pending_;
         pending_ = settings;
         pending_.sensitivity = record.sensitivity;
         pending_.barType = record.barType;

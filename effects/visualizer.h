@@ -1,5 +1,5 @@
 // The music visualizer: a frame thread that turns what the computer plays
-// into the 256 x 64 spectrum picture (SpectrumEngine), which the main
+// into the 256 x 64 spectrum picture (MusicFrameEngine), which the main
 // window's worker samples at every key.
 //
 //   frame thread   active: one frame, then 15 ms; idle: 500 ms (woken at once
@@ -23,7 +23,7 @@
 
 #include "effects/colour.h"
 #include "effects/key_map.h"
-#include "effects/spectrum_engine.h"
+#include "effects/music_frame.h"
 #include "platform/audio_source.h"
 
 namespace effects {
@@ -74,7 +74,7 @@ public:
     void ApplySettings(const MusicLightSettings& settings);
     // Everything else the engine has (window, decay, smoothing, follow factor,
     // idle options); the record's sensitivity and palettes are kept.
-    void ApplyEngineSettings(const SpectrumSettings& settings);
+    void ApplyEngineSettings(const MusicFrameSettings& settings);
 
     // A default device changed: for the output, the list is rebuilt and
     // capture restarts; a new default input changes nothing.
@@ -110,7 +110,7 @@ private:
     std::vector<AudioDeviceEntry> devices_;
 
     std::mutex settingsMutex_;
-    SpectrumSettings pending_;
+    MusicFrameSettings pending_;
     std::atomic<bool> hasPending_{false};
     std::atomic<bool> restartCapture_{false};
 
@@ -123,7 +123,7 @@ private:
     std::mutex threadMutex_;
 
     // Frame thread only.
-    SpectrumEngine engine_;
+    MusicFrameEngine engine_;
     bool clientOpen_ = false;
     bool clientFailed_ = false;
     std::vector<std::uint8_t> packet_;

@@ -55,7 +55,7 @@ private:
     struct SinkQuery {
         pa_threaded_mainloop* loop = nullptr;
         bool found = false;
-        pa_sample_spec spec{};
+        pa_sample_spec sampleFormat{};
         pa_channel_map map{};
         std::string monitor;
     };
@@ -176,23 +176,23 @@ bool PulseLoopbackSource::Open(SampleType type, AudioFormat* format) {
     // The monitor is taken from the same answer as the rate and channels, so
     // the format always belongs to the device actually captured.
     WaitLocked(pa_context_get_sink_info_by_name(context_, "@DEFAULT_SINK@", OnSinkInfo, &query));
-    if (!query.found || query.monitor.empty() || !pa_sample_spec_valid(&query.spec)) {
+    if (!query.found || query.monitor.empty() || !pa_sample_spec_valid(&query.sampleFormat)) {
         pa_threaded_mainloop_unlock(loop_);
         return false;
     }
 
-    pa_sample_spec spec{};
-    spec.format = type == SampleType::Int16 ? PA_SAMPLE_S16LE : PA_SAMPLE_FLOAT32LE;
-    spec.rate = query.spec.rate;
-    spec.channels = query.spec.channels;
+    pa_sample_spec sampleFormat{};
+    sampleFormat.format = type == SampleType::Int16 ? PA_SAMPLE_S16LE : PA_SAMPLE_FLOAT32LE;
+    sampleFormat.rate = query.sampleFormat.rate;
+    sampleFormat.channels = query.sampleFormat.channels;
     AudioFormat f;
     f.type = type;
-    f.channels = spec.channels;
-    f.samplesPerSecond = static_cast<int>(spec.rate);
+    f.channels = sampleFormat.channels;
+    f.samplesPerSecond = static_cast<int>(sampleFormat.rate);
     f.bitsPerSample = type == SampleType::Int16 ? 16 : 32;
     f.blockAlign = f.channels * f.bitsPerSample / 8;
     f.avgBytesPerSecond = f.blockAlign * f.samplesPerSecond;
-    const std::size_t frames = std::max<std::size_t>(1, spec.rate * static_cast<unsigned>(packetMs_) / 1000);
+    const std::size_t frames = std::max<std::size_t>(1, sampleFormat.rate * static_cast<unsigned>(packetMs_) / 1000);
     {
         std::lock_guard lock(ringMutex_);
         format_ = f;
@@ -204,8 +204,8 @@ bool PulseLoopbackSource::Open(SampleType type, AudioFormat* format) {
         open_ = false;
     }
 
-    const pa_channel_map* map = pa_channel_map_compatible(&query.map, &spec) ? &query.map : nullptr;
-    stream_ = pa_stream_new(context_, "loopback", &spec, map);
+    const pa_channel_map* map = pa_channel_map_compatible(&query.map, &sampleFormat) ? &query.map : nullptr;
+    stream_ = pa_stream_new(context_, "loopback", &sampleFormat, map);
     bool ok = false;
     if (stream_) {
         pa_stream_set_state_callback(stream_, OnStreamState, this);
@@ -375,7 +375,7 @@ void PulseLoopbackSource::OnSinkInfo(pa_context*, const pa_sink_info* info, int 
     auto* q = static_cast<SinkQuery*>(query);
     if (info && !q->found) {
         q->found = true;
-        q->spec = info->sample_spec;
+        q->sampleFormat = info->sample_spec;
         q->map = info->channel_map;
         if (info->monitor_source_name) q->monitor = info->monitor_source_name;
     }

@@ -38,7 +38,7 @@ bool ParseInt(const std::string& s, int& out) {
 
 }  // namespace
 
-bool ParseSimulateSpec(const std::string& text, int& deviceType, int& mode) {
+bool ParseSimulateOption(const std::string& text, int& deviceType, int& mode) {
     deviceType = 201;
     mode = 0;
     if (text.empty()) return true;
@@ -84,22 +84,22 @@ std::string DefaultStateFile(int deviceType) {
 }
 
 std::shared_ptr<SimulatedKeyboard> InstallSimulatedKeyboard(int deviceType, int mode, const std::string& stateFile) {
-    SimKeyboardSpec spec;
-    spec.deviceType = deviceType;
-    spec.connections = ConnectionsFromConfig(deviceType);
-    spec.stateFile = stateFile;
-    if (spec.connections.empty()) return nullptr;
-    return InstallSimulatedKeyboard(spec, mode);
+    SimKeyboardSetup setup;
+    setup.deviceType = deviceType;
+    setup.connections = ConnectionsFromConfig(deviceType);
+    setup.stateFile = stateFile;
+    if (setup.connections.empty()) return nullptr;
+    return InstallSimulatedKeyboard(setup, mode);
 }
 
-std::shared_ptr<SimulatedKeyboard> InstallSimulatedKeyboard(const SimKeyboardSpec& spec, int mode) {
+std::shared_ptr<SimulatedKeyboard> InstallSimulatedKeyboard(const SimKeyboardSetup& setup, int mode) {
     bool hasMode = mode == -1;
-    for (const SimConnection& c : spec.connections) hasMode = hasMode || c.mode == mode;
-    if (!hasMode || spec.connections.empty()) return nullptr;
+    for (const SimConnection& c : setup.connections) hasMode = hasMode || c.mode == mode;
+    if (!hasMode || setup.connections.empty()) return nullptr;
 
     auto bus = std::make_shared<SimulatedBus>();
-    auto keyboard = bus->AddKeyboard(spec);
-    for (const SimConnection& c : spec.connections)
+    auto keyboard = bus->AddKeyboard(setup);
+    for (const SimConnection& c : setup.connections)
         if (mode == -1 || c.mode == mode) keyboard->Attach(c.mode);
     {
         std::lock_guard<std::mutex> l(Current().m);

@@ -13,7 +13,7 @@ namespace sim {
 
 // "TYPE[,MODE]" of --simulate=; an empty text gives 201 on the cable. False
 // for anything else.
-bool ParseSimulateSpec(const std::string& text, int& deviceType, int& mode);
+bool ParseSimulateOption(const std::string& text, int& deviceType, int& mode);
 
 // The connections of a keyboard type as config.xml in the program folder
 // lists them (vendor and product id per mode; Bluetooth when the mode's
@@ -32,7 +32,7 @@ std::string DefaultStateFile(int deviceType);
 // or no such mode. A second install replaces the first.
 std::shared_ptr<SimulatedKeyboard> InstallSimulatedKeyboard(int deviceType, int mode, const std::string& stateFile);
 // The same with a keyboard described by the caller.
-std::shared_ptr<SimulatedKeyboard> InstallSimulatedKeyboard(const SimKeyboardSpec& spec, int mode);
+std::shared_ptr<SimulatedKeyboard> InstallSimulatedKeyboard(const SimKeyboardSetup& setup, int mode);
 
 // What is installed, or null.
 std::shared_ptr<SimulatedKeyboard> InstalledKeyboard();

@@ -78,7 +78,7 @@ struct BusNode {
 };
 
 struct KeyboardCore {
-    SimKeyboardSpec spec;
+    SimKeyboardSetup setup;
     Firmware firmware;
     std::map<int, int> attached;  // mode -> generation
     int generationCounter = 0;
@@ -131,7 +131,7 @@ struct BusCore {
     bool AttachLocked(KeyboardCore& kb, int mode, std::vector<DeviceChange>& events) {
         if (kb.attached.count(mode)) return false;
         const SimConnection* conn = nullptr;
-        for (const SimConnection& c : kb.spec.connections)
+        for (const SimConnection& c : kb.setup.connections)
             if (c.mode == mode) conn = &c;
         if (!conn) return false;
         const int generation = ++kb.generationCounter;
@@ -195,10 +195,10 @@ struct BusCore {
     }
 
     void Persist(KeyboardCore& kb) {
-        if (kb.spec.stateFile.empty()) return;
+        if (kb.setup.stateFile.empty()) return;
         std::string text = kb.firmware.Save();
         if (text == kb.lastSaved) return;
-        if (WriteFileAtomically(kb.spec.stateFile, text)) kb.lastSaved = std::move(text);
+        if (WriteFileAtomically(kb.setup.stateFile, text)) kb.lastSaved = std::move(text);
     }
 
     // The part every transfer shares: record it, count down a pending
@@ -234,12 +234,12 @@ struct BusCore {
 
 int SimulatedKeyboard::DeviceType() const {
     std::lock_guard<std::mutex> l(bus_->m);
-    return kb_->spec.deviceType;
+    return kb_->setup.deviceType;
 }
 
-SimKeyboardSpec SimulatedKeyboard::Spec() const {
+SimKeyboardSetup SimulatedKeyboard::Setup() const {
     std::lock_guard<std::mutex> l(bus_->m);
-    return kb_->spec;
+    return kb_->setup;
 }
 
 bool SimulatedKeyboard::Attach(int mode) {
@@ -332,7 +332,7 @@ void SimulatedKeyboard::SetFirmwareVersion(std::uint16_t version) {
 std::string SimulatedKeyboard::DescribeState() const {
     std::lock_guard<std::mutex> l(bus_->m);
     std::ostringstream o;
-    o << "device_type " << kb_->spec.deviceType << "\n";
+    o << "device_type " << kb_->setup.deviceType << "\n";
     o << "attached";
     for (const auto& [mode, generation] : kb_->attached) {
         (void)generation;
@@ -344,9 +344,9 @@ std::string SimulatedKeyboard::DescribeState() const {
 
 bool SimulatedKeyboard::SaveState() const {
     std::lock_guard<std::mutex> l(bus_->m);
-    if (kb_->spec.stateFile.empty()) return false;
+    if (kb_->setup.stateFile.empty()) return false;
     std::string text = kb_->firmware.Save();
-    if (!WriteFileAtomically(kb_->spec.stateFile, text)) return false;
+    if (!WriteFileAtomically(kb_->setup.stateFile, text)) return false;
     kb_->lastSaved = std::move(text);
     return true;
 }
@@ -357,12 +357,12 @@ SimulatedBus::SimulatedBus(DeviceClock* clock) : core_(std::make_shared<BusCore>
 
 SimulatedBus::~SimulatedBus() = default;
 
-std::shared_ptr<SimulatedKeyboard> SimulatedBus::AddKeyboard(SimKeyboardSpec spec) {
+std::shared_ptr<SimulatedKeyboard> SimulatedBus::AddKeyboard(SimKeyboardSetup setup) {
     auto kb = std::make_unique<KeyboardCore>();
-    kb->spec = std::move(spec);
+    kb->setup = std::move(setup);
     kb->firmware.SetVersion(kDefaultFirmware);
-    if (!kb->spec.stateFile.empty()) {
-        std::ifstream in(kb->spec.stateFile, std::ios::binary);
+    if (!kb->setup.stateFile.empty()) {
+        std::ifstream in(kb->setup.stateFile, std::ios::binary);
         if (in) {
             std::ostringstream text;
             text << in.rdbuf();
@@ -371,7 +371,7 @@ std::shared_ptr<SimulatedKeyboard> SimulatedBus::AddKeyboard(SimKeyboardSpec spe
             if (kb->firmware.Load(text.str())) kb->lastSaved = text.str();
         }
     }
-    if (kb->spec.firmwareVersion) kb->firmware.SetVersion(*kb->spec.firmwareVersion);
+    if (kb->setup.firmwareVersion) kb->firmware.SetVersion(*kb->setup.firmwareVersion);
     std::lock_guard<std::mutex> l(core_->m);
     core_->keyboards.push_back(std::move(kb));
     return std::shared_ptr<SimulatedKeyboard>(new SimulatedKeyboard(core_, core_->keyboards.back().get()));

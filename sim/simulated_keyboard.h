@@ -35,7 +35,7 @@ struct SimConnection {
     bool bluetooth = false;
 };
 
-struct SimKeyboardSpec {
+struct SimKeyboardSetup {
     int deviceType = 201;
     std::vector<SimConnection> connections;
     // Overrides the version a state file holds; 0x0105 when neither gives one.
@@ -56,7 +56,7 @@ struct KeyboardCore;
 class SimulatedKeyboard {
 public:
     int DeviceType() const;
-    SimKeyboardSpec Spec() const;
+    SimKeyboardSetup Setup() const;
 
     // Plugging in and out. Attach fails for a mode the keyboard has no
     // connection for or that is attached already. Events go to the bus's
@@ -113,7 +113,7 @@ public:
 
     // A keyboard on this bus, none of its connections attached yet. Its
     // memory comes from the state file when that holds a state.
-    std::shared_ptr<SimulatedKeyboard> AddKeyboard(SimKeyboardSpec spec);
+    std::shared_ptr<SimulatedKeyboard> AddKeyboard(SimKeyboardSetup setup);
     // Some other HID interface, always present (a mouse, another vendor's
     // keyboard), so that discovery has something to pass over.
     void AddOtherDevice(std::uint16_t vendorId, std::uint16_t productId, std::uint16_t usagePage,

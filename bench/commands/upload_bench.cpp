@@ -52,11 +52,11 @@ constexpr int kRelease = 3;
 struct Bench {
     Bench(int deviceType, const std::string& folder) : type(deviceType) {
         bus = std::make_shared<sim::SimulatedBus>(&clock);
-        sim::SimKeyboardSpec spec;
-        spec.deviceType = deviceType;
+        sim::SimKeyboardSetup setup;
+        setup.deviceType = deviceType;
         const std::uint16_t pid = deviceType <= 200 ? 4 : 1;
-        spec.connections = {{0, 0x1209, pid, false}};
-        kb = bus->AddKeyboard(spec);
+        setup.connections = {{0, 0x1209, pid, false}};
+        kb = bus->AddKeyboard(setup);
         kb->Attach(0);
         manager = std::make_unique<DeviceManager>(bus, &clock);
         manager->AddTarget(0x1209, pid, L"", deviceType, 0, L"");

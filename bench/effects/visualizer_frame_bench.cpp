@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "effects/spectrum_engine.h"
+#include "effects/music_frame.h"
 #include "effects/visualizer.h"
 
 namespace {
@@ -68,8 +68,8 @@ int main() {
                           {"2 red / 1 white", 2, 1}};
     double worstMedian = 0.0;
     for (const Case& c : cases) {
-        effects::SpectrumEngine engine;
-        effects::SpectrumSettings s;
+        effects::MusicFrameEngine engine;
+        effects::MusicFrameSettings s;
         s.sensitivity = 300;
         s.barType = c.bars;
         s.backType = c.back;

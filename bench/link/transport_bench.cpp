@@ -56,10 +56,10 @@ int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
 
     auto bus = std::make_shared<sim::SimulatedBus>(&SystemDeviceClock());
-    sim::SimKeyboardSpec spec;
-    spec.deviceType = 201;
-    spec.connections = {{0, 0x1209, 0x0001, false}};
-    auto kb = bus->AddKeyboard(spec);
+    sim::SimKeyboardSetup setup;
+    setup.deviceType = 201;
+    setup.connections = {{0, 0x1209, 0x0001, false}};
+    auto kb = bus->AddKeyboard(setup);
     kb->Attach(0);
     DeviceManager manager(bus, &SystemDeviceClock());
     manager.AddTarget(0x1209, 0x0001, L"", 201, 0, L"HID#VID_1209&PID_0001&MI_01");

@@ -70,7 +70,7 @@ TEST_F(StartupTest, StoredLanguageWinsWhateverTheSystem) {
 }
 
 TEST_F(StartupTest, OptionParsing) {
-    struct Case { std::vector<std::string> args; bool ok; bool simulate; std::string spec; };
+    struct Case { std::vector<std::string> args; bool ok; bool simulate; std::string value; };
     const Case cases[] = {
         {{}, true, false, ""},
         {{"--simulate"}, true, true, ""},
@@ -89,7 +89,7 @@ TEST_F(StartupTest, OptionParsing) {
         EXPECT_EQ(ParseStartupOptions(static_cast<int>(argv.size()), argv.data(), o, help, error), c.ok);
         if (c.ok) {
             EXPECT_EQ(o.simulate, c.simulate);
-            EXPECT_EQ(o.simulateSpec, c.spec);
+            EXPECT_EQ(o.simulateValue, c.value);
         } else {
             EXPECT_NE(error.find("--bogus"), std::string::npos);
         }

@@ -12,10 +12,10 @@ constexpr std::uint16_t kVid = 0x1209;
 
 Rig::Rig(int deviceType, int mode) {
     const std::uint16_t cablePid = deviceType <= 200 ? 4 : 1;
-    sim::SimKeyboardSpec spec;
-    spec.deviceType = deviceType;
-    spec.connections = {{0, kVid, cablePid, false}, {1, kVid, static_cast<std::uint16_t>(cablePid + 1), false}};
-    kb = bus->AddKeyboard(spec);
+    sim::SimKeyboardSetup setup;
+    setup.deviceType = deviceType;
+    setup.connections = {{0, kVid, cablePid, false}, {1, kVid, static_cast<std::uint16_t>(cablePid + 1), false}};
+    kb = bus->AddKeyboard(setup);
     manager.AddTarget(kVid, cablePid, L"", deviceType, 0, L"");
     manager.AddTarget(kVid, cablePid + 1, L"", deviceType, 1, L"");
     EXPECT_TRUE(kb->Attach(mode));

@@ -363,7 +363,7 @@ TEST_F(VisualizerTest, SettingsRestartCaptureAndRecolourThePicture) {
     EXPECT_GT(fake_.Opens(), opens);
 
     // The engine's own settings leave the record's palettes alone.
-    effects::SpectrumSettings engine;
+    effects::MusicFrameSettings engine;
     engine.windowType = 0;     // the tone is exactly on bin 10 ...
     engine.smoothingMode = 2;  // ... so only band 10's columns 40-43 light
     vis_.ApplyEngineSettings(engine);
@@ -413,7 +413,7 @@ TEST_F(VisualizerTest, WithoutADeviceTheFramesGoOnAndTheNextActivationTriesAgain
 }
 
 TEST_F(VisualizerTest, FadeOutStopsTheThread) {
-    effects::SpectrumSettings s;
+    effects::MusicFrameSettings s;
     s.fadeOut = true;
     vis_.ApplyEngineSettings(s);
     vis_.Start();

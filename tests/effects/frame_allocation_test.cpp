@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "effects/screen_grid.h"
-#include "effects/spectrum_engine.h"
+#include "effects/music_frame.h"
 #include "fake_sources.h"
 
 namespace {
@@ -27,11 +27,11 @@ void* operator new(std::size_t n) {
 
 namespace {
 
-TEST(FrameAllocation, SpectrumFramesAndPacketsAllocateNothing) {
+TEST(FrameAllocation, MusicFramesAndPacketsAllocateNothing) {
     for (int type : {0, 9, 15, 16, 17, 18, 19, 20}) {
         SCOPED_TRACE(type);
-        effects::SpectrumEngine engine;
-        effects::SpectrumSettings s;
+        effects::MusicFrameEngine engine;
+        effects::MusicFrameSettings s;
         s.barType = type;
         s.backType = 13;
         s.idleBars = true;

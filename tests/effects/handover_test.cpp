@@ -42,10 +42,10 @@ bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 3000ms) {
 struct Keyboard {
     explicit Keyboard(int deviceType) {
         constexpr std::uint16_t kVid = 0x1209;
-        sim::SimKeyboardSpec spec;
-        spec.deviceType = deviceType;
-        spec.connections = {{0, kVid, 1, false}};
-        kb = bus->AddKeyboard(spec);
+        sim::SimKeyboardSetup setup;
+        setup.deviceType = deviceType;
+        setup.connections = {{0, kVid, 1, false}};
+        kb = bus->AddKeyboard(setup);
         manager.AddTarget(kVid, 1, L"", deviceType, 0, L"");
         EXPECT_TRUE(kb->Attach(0));
         manager.Rescan();

@@ -1,4 +1,4 @@
-#include "effects/spectrum_engine.h"
+#include "effects/music_frame.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@ using effects::kPicturePixels;
 using effects::kPictureWidth;
 using effects::MakeColour;
 using effects::Palette;
-using effects::SpectrumEngine;
-using effects::SpectrumSettings;
+using effects::MusicFrameEngine;
+using effects::MusicFrameSettings;
 
 namespace {
 
@@ -23,7 +23,7 @@ namespace {
 constexpr int kRate = 48000;
 constexpr double kBinHz = 12000.0 / 256.0;
 
-class SpectrumTest : public ::testing::Test {
+class MusicFrameTest : public ::testing::Test {
 protected:
     // A whole history (1024 frames) of a tone centred on FFT bin `bin`.
     void FeedBin(int bin, double amplitude) {
@@ -39,15 +39,15 @@ protected:
     float Display(int column) const { return engine_.DisplayLevels()[column]; }
 
     // Red bars on a blue background make every pixel's origin plain.
-    static SpectrumSettings Plain() {
-        SpectrumSettings s;
+    static MusicFrameSettings Plain() {
+        MusicFrameSettings s;
         s.sensitivity = 300;
         s.barType = 2;
         s.backType = 7;
         return s;
     }
 
-    SpectrumEngine engine_;
+    MusicFrameEngine engine_;
     std::vector<Colour> picture_ = std::vector<Colour>(kPicturePixels, 0xDEADBEEF);
     double phase_ = 0.0;
 };
@@ -55,7 +55,7 @@ protected:
 constexpr Colour kRed = MakeColour(254, 0, 0);   // full red at brightness 100
 constexpr Colour kBlue = MakeColour(0, 0, 254);
 
-TEST_F(SpectrumTest, FullScaleSineSetsItsBandToOneAndColoursItsColumns) {
+TEST_F(MusicFrameTest, FullScaleSineSetsItsBandToOneAndColoursItsColumns) {
     engine_.SetSettings(Plain());
     FeedBin(10, 1.0);
     Frame();
@@ -70,7 +70,7 @@ TEST_F(SpectrumTest, FullScaleSineSetsItsBandToOneAndColoursItsColumns) {
 
 // One band alone (no window, a tone exactly on bin 10) lights columns 40-43
 // at 1.0; the smoothing modes then spread it exactly as their means say.
-TEST_F(SpectrumTest, SmoothingAndFollowSpreadTheBand) {
+TEST_F(MusicFrameTest, SmoothingAndFollowSpreadTheBand) {
     struct Case {
         const char* name;
         int mode;
@@ -92,8 +92,8 @@ TEST_F(SpectrumTest, SmoothingAndFollowSpreadTheBand) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        SpectrumEngine engine;
-        SpectrumSettings s = Plain();
+        MusicFrameEngine engine;
+        MusicFrameSettings s = Plain();
         s.windowType = 0;
         s.smoothingMode = c.mode;
         s.smoothingWidth = c.width;
@@ -109,11 +109,11 @@ TEST_F(SpectrumTest, SmoothingAndFollowSpreadTheBand) {
 }
 
 // Quiet enough that the window's neighbouring bins stay below the peak.
-TEST_F(SpectrumTest, EachWindowFindsTheTone) {
+TEST_F(MusicFrameTest, EachWindowFindsTheTone) {
     for (int window : {0, 1, 2, 3, 7}) {
         SCOPED_TRACE(window);
-        SpectrumEngine engine;
-        SpectrumSettings s = Plain();
+        MusicFrameEngine engine;
+        MusicFrameSettings s = Plain();
         s.windowType = window;
         s.smoothingWidth = 0;
         engine.SetSettings(s);
@@ -124,13 +124,13 @@ TEST_F(SpectrumTest, EachWindowFindsTheTone) {
         engine.ComputeFrame(picture.data());
         const float* bands = engine.BandValues();
         int loudest = 0;
-        for (int b = 1; b < SpectrumEngine::kBands; ++b)
+        for (int b = 1; b < MusicFrameEngine::kBands; ++b)
             if (bands[b] > bands[loudest]) loudest = b;
         EXPECT_EQ(loudest, 20);
     }
 }
 
-TEST_F(SpectrumTest, SilenceFallsToTheBackgroundWithinAFewHundredMilliseconds) {
+TEST_F(MusicFrameTest, SilenceFallsToTheBackgroundWithinAFewHundredMilliseconds) {
     engine_.SetSettings(Plain());
     FeedBin(10, 1.0);
     Frame();
@@ -160,17 +160,17 @@ TEST_F(SpectrumTest, SilenceFallsToTheBackgroundWithinAFewHundredMilliseconds) {
     EXPECT_GT(engine_.SilentFrames(), 0);
 }
 
-TEST_F(SpectrumTest, AStreamThatStopsDeliveringStillFallsToTheBackground) {
+TEST_F(MusicFrameTest, AStreamThatStopsDeliveringStillFallsToTheBackground) {
     engine_.SetSettings(Plain());
     FeedBin(10, 1.0);
     Frame();
     // No packets at all: the old history would light the band forever.
-    for (int i = 0; i < SpectrumEngine::kStaleFrames + 25; ++i) Frame();
+    for (int i = 0; i < MusicFrameEngine::kStaleFrames + 25; ++i) Frame();
     EXPECT_EQ(Pixel(41, 63), kBlue);
 }
 
-TEST_F(SpectrumTest, BackgroundBrightnessZeroIsBlackAboveTheBars) {
-    SpectrumSettings s = Plain();
+TEST_F(MusicFrameTest, BackgroundBrightnessZeroIsBlackAboveTheBars) {
+    MusicFrameSettings s = Plain();
     s.backType = 1;
     s.backBrightness = 0;
     engine_.SetSettings(s);
@@ -181,8 +181,8 @@ TEST_F(SpectrumTest, BackgroundBrightnessZeroIsBlackAboveTheBars) {
     EXPECT_EQ(Pixel(200, 63), 0u);
 }
 
-TEST_F(SpectrumTest, RowZeroIsAMeterCentredOnTheMiddle) {
-    SpectrumSettings s = Plain();
+TEST_F(MusicFrameTest, RowZeroIsAMeterCentredOnTheMiddle) {
+    MusicFrameSettings s = Plain();
     s.windowType = 0;
     s.smoothingWidth = 0;
     engine_.SetSettings(s);
@@ -197,7 +197,7 @@ TEST_F(SpectrumTest, RowZeroIsAMeterCentredOnTheMiddle) {
     EXPECT_EQ(Pixel(250, 0), kBlue);
 }
 
-TEST_F(SpectrumTest, HueAdvancesFiveDegreesAndWraps) {
+TEST_F(MusicFrameTest, HueAdvancesFiveDegreesAndWraps) {
     std::vector<Colour> first(kPicturePixels);
     engine_.ComputeFrame(first.data());
     EXPECT_DOUBLE_EQ(engine_.Hue(), 5.0);
@@ -207,18 +207,18 @@ TEST_F(SpectrumTest, HueAdvancesFiveDegreesAndWraps) {
     EXPECT_DOUBLE_EQ(engine_.Hue(), 5.0);
 }
 
-TEST_F(SpectrumTest, BadSamplesAreReadAsSilence) {
+TEST_F(MusicFrameTest, BadSamplesAreReadAsSilence) {
     engine_.SetSettings(Plain());
     std::vector<float> f(1024, 0.0f);
     f[100] = std::nanf("");
     f[200] = INFINITY;
     engine_.AddPacket(f.data(), f.size() * sizeof(float), f.size());
     Frame();
-    for (int b = 0; b < SpectrumEngine::kBands; ++b) EXPECT_FALSE(std::isnan(engine_.BandValues()[b]));
+    for (int b = 0; b < MusicFrameEngine::kBands; ++b) EXPECT_FALSE(std::isnan(engine_.BandValues()[b]));
     for (int c = 0; c < kPictureWidth; ++c) EXPECT_EQ(Display(c), 0.0f);
 }
 
-TEST_F(SpectrumTest, IdleOptionsAfterTheSilenceLimit) {
+TEST_F(MusicFrameTest, IdleOptionsAfterTheSilenceLimit) {
     struct Case {
         const char* name;
         bool background, bars, fadeOut;
@@ -235,8 +235,8 @@ TEST_F(SpectrumTest, IdleOptionsAfterTheSilenceLimit) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        SpectrumEngine engine;
-        SpectrumSettings s = Plain();
+        MusicFrameEngine engine;
+        MusicFrameSettings s = Plain();
         s.backType = 1;  // white, shown black at brightness 0
         s.backBrightness = 0;
         s.idleBackground = c.background;
@@ -251,8 +251,8 @@ TEST_F(SpectrumTest, IdleOptionsAfterTheSilenceLimit) {
     }
 }
 
-TEST_F(SpectrumTest, FadeOutDimsThePictureBeforeTheLimit) {
-    SpectrumSettings s = Plain();
+TEST_F(MusicFrameTest, FadeOutDimsThePictureBeforeTheLimit) {
+    MusicFrameSettings s = Plain();
     s.fadeOut = true;
     engine_.SetSettings(s);
     for (int i = 0; i < 60; ++i) Frame();

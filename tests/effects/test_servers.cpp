@@ -207,10 +207,10 @@ struct TonePlayer::Impl {
 
 TonePlayer::TonePlayer(double hz, double amplitude, const std::string& sink) : impl_(std::make_unique<Impl>()) {
     impl_->thread = std::thread([this, hz, amplitude, sink] {
-        pa_sample_spec spec{PA_SAMPLE_S16LE, 48000, 2};
+        pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, 48000, 2};
         int err = 0;
         pa_simple* s = pa_simple_new(nullptr, "keyloom test tone", PA_STREAM_PLAYBACK,
-                                     sink.empty() ? nullptr : sink.c_str(), "tone", &spec, nullptr, nullptr, &err);
+                                     sink.empty() ? nullptr : sink.c_str(), "tone", &sampleFormat, nullptr, nullptr, &err);
         if (!s) return;
         impl_->playing = true;
         double phase = 0.0;

@@ -37,11 +37,11 @@ struct Rig {
         link.SetProgramFolder(CString::FromUtf8(dir.path()));
         link.SetObserver(&view);
         link.SetTaskSink(&view);
-        sim::SimKeyboardSpec a;
+        sim::SimKeyboardSetup a;
         a.deviceType = 201;
         a.connections = {{0, 0x1209, 1, false}, {1, 0x1209, 2, false}, {2, 0x1209, 3, true}};
         k7 = bus->AddKeyboard(a);
-        sim::SimKeyboardSpec b;
+        sim::SimKeyboardSetup b;
         b.deviceType = 101;
         b.connections = {{0, 0x1209, 4, false}};
         k3 = bus->AddKeyboard(b);

@@ -13,12 +13,12 @@ using sim::TransferKind;
 
 namespace {
 
-sim::SimKeyboardSpec Spec(std::string stateFile = {}) {
-    sim::SimKeyboardSpec spec;
-    spec.deviceType = 201;
-    spec.connections = {{0, 0x1209, 1, false}, {1, 0x1209, 2, false}, {2, 0x1209, 3, true}};
-    spec.stateFile = std::move(stateFile);
-    return spec;
+sim::SimKeyboardSetup KeyboardSetup(std::string stateFile = {}) {
+    sim::SimKeyboardSetup setup;
+    setup.deviceType = 201;
+    setup.connections = {{0, 0x1209, 1, false}, {1, 0x1209, 2, false}, {2, 0x1209, 3, true}};
+    setup.stateFile = std::move(stateFile);
+    return setup;
 }
 
 HidDevice* OpenVendor(sim::SimulatedBus& bus, int interfaceNumber) {
@@ -36,7 +36,7 @@ int WriteFeature(sim::SimulatedBus& bus, HidDevice* d, std::vector<std::uint8_t>
 
 TEST(SimulatedBus, ShowsTheInterfacesOfEachConnection) {
     sim::SimulatedBus bus;
-    auto kb = bus.AddKeyboard(Spec());
+    auto kb = bus.AddKeyboard(KeyboardSetup());
     EXPECT_TRUE(bus.Enumerate().empty());
     ASSERT_TRUE(kb->Attach(0));
     EXPECT_FALSE(kb->Attach(0));  // already in
@@ -67,7 +67,7 @@ TEST(SimulatedBus, ShowsTheInterfacesOfEachConnection) {
 TEST(SimulatedBus, RecordsEveryTransferWithItsKindAndTime) {
     ManualDeviceClock clock;
     sim::SimulatedBus bus(&clock);
-    auto kb = bus.AddKeyboard(Spec());
+    auto kb = bus.AddKeyboard(KeyboardSetup());
     kb->Attach(0);
     HidDevice* cmd = OpenVendor(bus, 1);
     HidDevice* aux = OpenVendor(bus, 3);
@@ -110,7 +110,7 @@ TEST(SimulatedBus, RecordsEveryTransferWithItsKindAndTime) {
 TEST(SimulatedBus, FaultsAndUnplugging) {
     ManualDeviceClock clock;
     sim::SimulatedBus bus(&clock);
-    auto kb = bus.AddKeyboard(Spec());
+    auto kb = bus.AddKeyboard(KeyboardSetup());
     std::vector<std::string> events;
     bus.StartDeviceNotifications([&](const DeviceChange& c) {
         events.push_back(std::string(c.arrival ? "+" : "-") + c.interfaceName);
@@ -177,7 +177,7 @@ TEST(SimulatedBus, TheStateFileCarriesTheMemoryToTheNextRun) {
     const std::string file = dir / "kb.state";
     {
         sim::SimulatedBus bus;
-        auto kb = bus.AddKeyboard(Spec(file));
+        auto kb = bus.AddKeyboard(KeyboardSetup(file));
         kb->Attach(0);
         HidDevice* d = OpenVendor(bus, 1);
         WriteFeature(bus, d, {7, 0xFA, 1, 2, 0x2C, 1, 5, 1});
@@ -185,7 +185,7 @@ TEST(SimulatedBus, TheStateFileCarriesTheMemoryToTheNextRun) {
     }
     {
         sim::SimulatedBus bus;
-        auto kb = bus.AddKeyboard(Spec(file));
+        auto kb = bus.AddKeyboard(KeyboardSetup(file));
         EXPECT_EQ(kb->Memory().remapSlots[1].owner, 0x2C);
         EXPECT_EQ(kb->FirmwareSnapshot().Version(), 0x0107);
         const std::string state = kb->DescribeState();
@@ -195,24 +195,24 @@ TEST(SimulatedBus, TheStateFileCarriesTheMemoryToTheNextRun) {
     }
     {
         // The version given for the run wins over the stored one.
-        sim::SimKeyboardSpec spec = Spec(file);
-        spec.firmwareVersion = 0x0200;
+        sim::SimKeyboardSetup setup = KeyboardSetup(file);
+        setup.firmwareVersion = 0x0200;
         sim::SimulatedBus bus;
-        EXPECT_EQ(bus.AddKeyboard(spec)->FirmwareSnapshot().Version(), 0x0200);
+        EXPECT_EQ(bus.AddKeyboard(setup)->FirmwareSnapshot().Version(), 0x0200);
     }
     // A damaged file gives a keyboard in its factory state.
     testsupport::WriteFile(file, "keyloom-sim-stat");
     sim::SimulatedBus bus;
-    auto kb = bus.AddKeyboard(Spec(file));
+    auto kb = bus.AddKeyboard(KeyboardSetup(file));
     EXPECT_EQ(kb->Memory().remapSlots[1].owner, 0);
     EXPECT_EQ(kb->FirmwareSnapshot().Version(), 0x0105);
     // An unwritable place fails only the save.
     sim::SimulatedBus other;
-    auto lost = other.AddKeyboard(Spec(dir / "missing/folder/kb.state"));
+    auto lost = other.AddKeyboard(KeyboardSetup(dir / "missing/folder/kb.state"));
     EXPECT_FALSE(lost->SaveState());
 }
 
-TEST(SimulateSpec, Parsing) {
+TEST(SimulateOption, Parsing) {
     struct Case {
         const char* text;
         bool ok;
@@ -228,7 +228,7 @@ TEST(SimulateSpec, Parsing) {
         SCOPED_TRACE(c.text);
         int type = -1;
         int mode = -1;
-        EXPECT_EQ(sim::ParseSimulateSpec(c.text, type, mode), c.ok);
+        EXPECT_EQ(sim::ParseSimulateOption(c.text, type, mode), c.ok);
         if (c.ok) {
             EXPECT_EQ(type, c.type);
             EXPECT_EQ(mode, c.mode);

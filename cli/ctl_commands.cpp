@@ -17,6 +17,7 @@
 #include "cli/ctl.h"
 #include "cli/ctl_session.h"
 #include "link/commands/encoders.h"
+#include "link/keys/key_codes.h"
 #include "platform/text.h"
 #include "store/exchange.h"
 #include "store/settings.h"
@@ -28,9 +29,9 @@ namespace {
 constexpr int kMaxKeyCode = 255;
 constexpr int kFnKeyCode = 255;
 constexpr int kMaxKind = 12;
-constexpr int kKindDisabled = 1;
-constexpr int kKindMacro = 3;
-constexpr int kKindShortcut = 7;
+using keys::kKindDisabled;
+using keys::kKindMacro;
+using keys::kKindShortcut;
 constexpr int kMaxColour = 0xFFFFFF;
 
 // Texts of section "KB.DIALOG" used for default descriptions.

@@ -2,16 +2,17 @@
 #include <vector>
 
 #include "link/commands/command_set.h"
+#include "link/keys/key_codes.h"
 
 namespace commands {
 
 namespace {
 
-constexpr int kKindNone = 0;
-constexpr int kKindDisabled = 1;
-constexpr int kKindKey = 2;
-constexpr int kKindMacro = 3;
-constexpr int kKindShortcut = 7;
+using keys::kKindNone;
+using keys::kKindDisabled;
+using keys::kKindKey;
+using keys::kKindMacro;
+using keys::kKindShortcut;
 
 constexpr int kSlotWaitMs = 16;        // before each slot transfer of the full upload
 constexpr int kSingleKeyWaitMs = 100;  // before a single-key upload

@@ -8,6 +8,15 @@
 
 namespace keys {
 
+// What a key assignment's type means; the other types (mouse functions aside)
+// are handled by the keyboard itself.
+constexpr int kKindNone = 0;
+constexpr int kKindDisabled = 1;
+constexpr int kKindKey = 2;
+constexpr int kKindMacro = 3;
+constexpr int kKindMouse = 5;
+constexpr int kKindShortcut = 7;
+
 // Windows virtual-key code of a macro step -> key code; 0 when not in the table.
 // 666 is the program's own code for the key left of Enter on ISO boards.
 int VirtualKeyToKeyCode(int virtualKey);

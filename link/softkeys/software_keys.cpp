@@ -16,10 +16,10 @@ namespace softkeys {
 
 namespace {
 
-constexpr int kKindKey = 2;
-constexpr int kKindMacro = 3;
-constexpr int kKindMouse = 5;
-constexpr int kKindShortcut = 7;
+using keys::kKindKey;
+using keys::kKindMacro;
+using keys::kKindMouse;
+using keys::kKindShortcut;
 constexpr int kStepKeyPressed = 2;
 constexpr auto kShortcutStepWait = std::chrono::milliseconds(10);
 constexpr int kMinimumStepDelayMs = 5;

@@ -23,28 +23,22 @@ void MControlFont::SetTextColor(ARGB color) { m_textColor = color; }
 
 int MControlFont::SetImage(UINT resourceId, CString resourceType, int count) {
     if (!m_manager) return 0;
-    ImgResInfo* info = m_manager->AddImgResInfo(resourceId, resourceType, count, 1);
-    if (!info) return 0;
-    m_imageInfo = info;
-    m_image = info->image.get();
-    m_imageWidth = m_image->Width();
-    m_imageHeight = info->height;
-    m_imageCount = count;
-    m_imagePath.clear();
-    if (m_visible) UpdateControl();
-    return 1;
+    return AdoptImage(m_manager->AddImgResInfo(resourceId, resourceType, count, 1), count, L"");
 }
 
 int MControlFont::SetImage(const wchar_t* fileName, int count) {
     if (!m_manager || !fileName || !*fileName) return 0;
-    ImgResInfo* info = m_manager->AddImgResInfo(fileName, count);
+    return AdoptImage(m_manager->AddImgResInfo(fileName, count), count, fileName);
+}
+
+int MControlFont::AdoptImage(const ImgResInfo* info, int count, const wchar_t* path) {
     if (!info) return 0;
     m_imageInfo = info;
     m_image = info->image.get();
     m_imageWidth = m_image->Width();
     m_imageHeight = info->height;
     m_imageCount = count;
-    m_imagePath = fileName;
+    m_imagePath = path;
     if (m_visible) UpdateControl();
     return 1;
 }

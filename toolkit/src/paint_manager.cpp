@@ -514,11 +514,13 @@ void PaintManager::RemoveControl(MControl* control) {
     DisposeControl(control);
 }
 
-void PaintManager::ClearAreaControls() {
+void PaintManager::DisposeList(std::recursive_mutex& listLock, std::vector<MControl*>& controls) {
+    // Taken out under the lock and disposed outside it, so no list lock is
+    // held while controls are destroyed.
     std::vector<MControl*> list;
     {
-        std::lock_guard<std::recursive_mutex> lock(m_areaLock);
-        list.swap(m_areaList);
+        std::lock_guard<std::recursive_mutex> lock(listLock);
+        list.swap(controls);
     }
     for (MControl* c : list) {
         ForgetSubtree(c);
@@ -526,17 +528,9 @@ void PaintManager::ClearAreaControls() {
     }
 }
 
-void PaintManager::ClearControls() {
-    std::vector<MControl*> list;
-    {
-        std::lock_guard<std::recursive_mutex> lock(m_controlLock);
-        list.swap(m_controlList);
-    }
-    for (MControl* c : list) {
-        ForgetSubtree(c);
-        DisposeControl(c);
-    }
-}
+void PaintManager::ClearAreaControls() { DisposeList(m_areaLock, m_areaList); }
+
+void PaintManager::ClearControls() { DisposeList(m_controlLock, m_controlList); }
 
 void PaintManager::ClearAllControls() {
     ClearAreaControls();

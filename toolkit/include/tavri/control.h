@@ -290,6 +290,9 @@ public:
     int GetImageFrameWidth() const;
 
 protected:
+    // Takes the cached image as the control's skin and repaints; 1, or 0 for no image.
+    int AdoptImage(const ImgResInfo* info, int count, const wchar_t* path);
+
     CString m_title;
     CString m_fontName;
     int m_fontSize = 14;

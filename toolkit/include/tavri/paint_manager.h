@@ -246,6 +246,7 @@ private:
     void StartOverlayTimer(UINT id, UINT elapse);
     void StopOverlayTimer(UINT id);
     void FlushGraveyard();
+    void DisposeList(std::recursive_mutex& listLock, std::vector<MControl*>& controls);
     bool MoveFocusByTab(bool backwards);
 
     HWND m_hWnd = nullptr;

@@ -13,6 +13,7 @@
 #include "effects/screen_light.h"
 #include "effects/visualizer.h"
 #include "fake_sources.h"
+#include "test_support.h"
 
 using namespace std::chrono_literals;
 using effects::AudioCapture;
@@ -24,15 +25,7 @@ using platform::DeviceFlow;
 
 namespace {
 
-template <class Pred>
-bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 3000ms) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
+using testsupport::WaitUntil;
 
 // ------------------------------------------------------------ AudioCapture
 

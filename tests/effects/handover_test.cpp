@@ -28,15 +28,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-template <class Pred>
-bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 3000ms) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
+using testsupport::WaitUntil;
 
 // A keyboard of `deviceType` on the cable, and a command set addressing it.
 struct Keyboard {

@@ -23,15 +23,7 @@ using effects_test::TonePlayer;
 
 namespace {
 
-template <class Pred>
-bool WaitUntil(Pred pred, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+using testsupport::WaitUntil;
 
 class PulseTest : public ::testing::Test {
 protected:

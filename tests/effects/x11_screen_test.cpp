@@ -10,6 +10,7 @@
 #include "effects/screen_light.h"
 #include "platform/screen_source.h"
 #include "test_servers.h"
+#include "test_support.h"
 
 // Last: Xlib's macros (None, Bool, Status) would clash with the headers above.
 #include <X11/Xlib.h>
@@ -22,15 +23,7 @@ namespace {
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 
-template <class Pred>
-bool WaitUntil(Pred pred, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+using testsupport::WaitUntil;
 
 class X11Test : public ::testing::Test {
 protected:

@@ -1,12 +1,26 @@
 // Test helpers shared by every subsystem's tests.
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace testsupport {
+
+// Polls `pred` every 2 ms until it holds (true) or `timeout` has passed (false),
+// for results that other threads produce.
+template <class Pred>
+bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
 
 // A fresh folder under the system's temporary folder, removed with all its
 // contents when the object goes away.
